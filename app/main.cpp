@@ -1,0 +1,6 @@
+#include "app/programRun.h"
+
+int main()
+{
+    return runProgram();
+}

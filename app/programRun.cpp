@@ -1,0 +1,55 @@
+#include "app/programRun.h"
+
+#include <algorithm>
+#include <array>
+#include <iostream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/report.h"
+#include "driver/driverManager.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr int nameListSize = 100;
+
+} // namespace
+
+int runProgram()
+{
+    platform::setConsoleUtf8();
+
+    driverManager = new (std::nothrow) DriverManager();
+    if (driverManager == nullptr) {
+        std::cerr << "!!! Failed to initialize ASIO driver manager." << std::endl;
+        return 1;
+    }
+
+    // Every buffer starts empty.
+    std::vector<std::array<char, shortNameCapacity>> driverNameList(nameListSize);
+    const std::int32_t named = std::min<std::int32_t>(driverManager->driverCount(), nameListSize);
+    for (std::int32_t i = 0; i < named; ++i)
+        driverManager->driverName(i, driverNameList[i].data(), shortNameCapacity);
+
+    // Every name handed out is reported, an empty one included: stopping at
+    // an empty name would hide that driver and every driver after it.
+    std::vector<std::string> reportList;
+    for (std::int32_t i = 0; i < named; ++i)
+        reportList.emplace_back(driverNameList[i].data());
+
+    std::cout << "Found " << reportList.size() << " ASIO Driver(s)" << std::endl;
+    if (reportList.empty())
+        std::cout << "!!! Error: No ASIO drivers found on this operating system." << std::endl;
+    for (const std::string& name : reportList)
+        reportDriver(name.c_str());
+
+    driverNameList.clear();
+    delete driverManager;
+    driverManager = nullptr;
+
+    std::cout << "Press any key to exit..." << std::endl;
+    std::cin.get();
+    return 0;
+}

@@ -1,0 +1,133 @@
+#include "driver/driverManager.h"
+
+#include <cstring>
+#include <vector>
+
+#include "driver/asioCalls.h"
+
+DriverManager* driverManager = nullptr;
+
+DriverManager::DriverManager()
+{
+    scanInstalledDrivers();
+}
+
+DriverManager::~DriverManager()
+{
+    // The scan began COM use only when it found a driver.
+    if (count != 0) {
+        freeEntries(entries);
+        platform::endCom();
+    }
+}
+
+DriverEntry* DriverManager::entryAt(std::int32_t index) const
+{
+    for (DriverEntry* entry = entries; entry != nullptr; entry = entry->next)
+        if (entry->index == index)
+            return entry;
+    return nullptr;
+}
+
+void DriverManager::driverName(std::int32_t index, char* buffer, std::int32_t capacity) const
+{
+    const DriverEntry* entry = entryAt(index);
+    if (buffer == nullptr || entry == nullptr || capacity <= 0)
+        return;
+    const std::size_t length = std::strlen(entry->name);
+    if (length < static_cast<std::size_t>(capacity)) {
+        std::memcpy(buffer, entry->name, length + 1);
+    } else if (capacity >= 4) {
+        const std::size_t kept = static_cast<std::size_t>(capacity) - 4;
+        std::memcpy(buffer, entry->name, kept);
+        std::memcpy(buffer + kept, "...", 4);
+    } else {
+        // Too small for the shortened form: as much of "..." as fits.
+        std::memcpy(buffer, "...", static_cast<std::size_t>(capacity) - 1);
+        buffer[capacity - 1] = '\0';
+    }
+}
+
+void DriverManager::currentDriverName(char* buffer) const
+{
+    buffer[0] = '\0';
+    if (currentIndex >= 0)
+        driverName(currentIndex, buffer, shortNameCapacity);
+}
+
+bool DriverManager::openDriver(const char* name)
+{
+    if (count <= 0)
+        return false;
+
+    char shortName[shortNameCapacity];
+    std::int32_t match = -1;
+    for (std::int32_t i = 0; i < count && match < 0; ++i) {
+        if (entryAt(i) == nullptr)
+            continue;
+        driverName(i, shortName, shortNameCapacity);
+        if (std::strcmp(shortName, name) == 0)
+            match = i;
+    }
+    if (match < 0)
+        return false;
+
+    char previousName[shortNameCapacity];
+    currentDriverName(previousName);
+    closeCurrent();
+    if (openEntry(match))
+        return true;
+
+    activeDriver = nullptr;
+    // Reopen the driver that was current; in this nested call none is
+    // current any more, so the restore goes no deeper.
+    if (previousName[0] != '\0' && std::strcmp(previousName, shortName) != 0)
+        openDriver(previousName);
+    return false;
+}
+
+void DriverManager::closeCurrent()
+{
+    if (currentIndex != -1)
+        closeEntry(currentIndex);
+    currentIndex = -1;
+}
+
+bool DriverManager::openEntry(std::int32_t index)
+{
+    DriverEntry* entry = entryAt(index);
+    if (entry == nullptr || entry->instance != nullptr)
+        return false;
+    // The driver's class id doubles as the id of its interface.
+    void* object = nullptr;
+    const HRESULT result = platform::createInstance(entry->clsid, entry->clsid, &object);
+    activeDriver = static_cast<IASIO*>(object);
+    if (result != S_OK)
+        return false;
+    entry->instance = activeDriver;
+    currentIndex = index;
+    return true;
+}
+
+void DriverManager::closeEntry(std::int32_t index)
+{
+    DriverEntry* entry = entryAt(index);
+    if (entry == nullptr || entry->instance == nullptr)
+        return;
+    entry->instance->Release();
+    entry->instance = nullptr;
+}
+
+void DriverManager::freeEntries(DriverEntry* entry)
+{
+    // Tail first, without recursion, so that a long list cannot exhaust
+    // the stack.
+    std::vector<DriverEntry*> list;
+    for (; entry != nullptr; entry = entry->next)
+        list.push_back(entry);
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        if ((*it)->instance != nullptr)
+            (*it)->instance->Release();
+        delete *it;
+    }
+}

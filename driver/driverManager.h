@@ -1,0 +1,77 @@
+// The list of installed drivers and the one object that owns it. Building
+// the manager scans the registry; afterwards the list never changes, and
+// at most one driver is open (current) at a time.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/asio.h"
+#include "platform/platform.h"
+
+struct DriverEntry {
+    std::int32_t index;
+    CLSID clsid;
+    char name[128];
+    IASIO* instance; // owns one reference while not null
+    DriverEntry* next;
+};
+
+class DriverManager {
+public:
+    // Scans the registry for installed drivers; see scanInstalledDrivers.
+    DriverManager();
+    // Releases every driver object still held, frees the list, and ends the
+    // COM use that the scan began.
+    ~DriverManager();
+
+    DriverManager(const DriverManager&) = delete;
+    DriverManager& operator=(const DriverManager&) = delete;
+
+    std::int32_t driverCount() const { return count; }
+    const DriverEntry* firstEntry() const { return entries; }
+    // The index of the current driver, or -1 for none.
+    std::int32_t currentDriverIndex() const { return currentIndex; }
+
+    // Copies the short name of driver `index` into buffer[0..capacity). A
+    // name that does not fit becomes its first capacity - 4 characters and
+    // "...". No entry with that index, or no buffer: nothing is written.
+    void driverName(std::int32_t index, char* buffer, std::int32_t capacity) const;
+
+    // Opens the first driver whose short name equals name and makes it
+    // current, closing the current one first. When the new one cannot be
+    // created, the one that was current before is reopened (and false is
+    // still the result).
+    bool openDriver(const char* name);
+
+    // Releases the current driver's object, if any; no driver is current
+    // afterwards.
+    void closeCurrent();
+
+private:
+    void scanInstalledDrivers();
+    void currentDriverName(char* buffer) const;
+    bool openEntry(std::int32_t index);
+    void closeEntry(std::int32_t index);
+    static void freeEntries(DriverEntry* entry);
+    DriverEntry* entryAt(std::int32_t index) const;
+
+    DriverEntry* entries = nullptr;
+    std::int32_t count = 0;
+    std::int32_t currentIndex = -1;
+};
+
+// The program's one manager, set by main once it exists.
+extern DriverManager* driverManager;
+
+// The capacity of a short driver name, terminator included.
+constexpr std::int32_t shortNameCapacity = 32;
+
+// Appends an entry for the driver registered under parentKey\subkeyName to
+// list when the registration is usable, and returns the list. index is the
+// position of list's first entry.
+DriverEntry* makeDriverEntry(platform::RegKey parentKey, const char* subkeyName, std::int32_t index, DriverEntry* list);
+
+// True when HKEY_CLASSES_ROOT\clsid holds a class key named clsidText (in
+// lower case) whose in-process server path can be read and passes the file
+// test.
+bool findServerPath(const char* clsidText);

@@ -1,0 +1,359 @@
+#include "platform/memory/memoryPlatform.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+char upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The registry orders and matches names by their upper-case form.
+int compareNames(const std::string& a, const std::string& b)
+{
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto ca = static_cast<unsigned char>(upper(a[i]));
+        const auto cb = static_cast<unsigned char>(upper(b[i]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+struct NameLess {
+    bool operator()(const std::string& a, const std::string& b) const { return compareNames(a, b) < 0; }
+};
+
+struct Node;
+using Child = std::pair<std::string, std::unique_ptr<Node>>;
+
+// Subkeys are kept sorted in a vector so that enumeration by index is
+// direct.
+struct Node {
+    std::vector<Child> children;
+    std::map<std::string, std::string, NameLess> values;
+
+    std::vector<Child>::iterator lowerBound(const std::string& name)
+    {
+        return std::lower_bound(children.begin(), children.end(), name, [](const Child& child, const std::string& key) {
+            return compareNames(child.first, key) < 0;
+        });
+    }
+
+    Node* find(const std::string& name)
+    {
+        auto found = lowerBound(name);
+        return found != children.end() && compareNames(found->first, name) == 0 ? found->second.get() : nullptr;
+    }
+
+    Node& findOrAdd(const std::string& name)
+    {
+        auto found = lowerBound(name);
+        if (found == children.end() || compareNames(found->first, name) != 0)
+            found = children.emplace(found, name, std::make_unique<Node>());
+        return *found->second;
+    }
+};
+
+struct State {
+    Node localMachine;
+    Node classesRoot;
+    std::set<platform::RegKey> openKeys;
+    std::vector<std::pair<CLSID, memory::ClassFactory>> classes;
+    std::set<std::string, NameLess> files;
+    int registryCalls = 0;
+    int comDepth = 0;
+    int comStarts = 0;
+    unsigned codePage = 0;
+    void* consoleWindow = nullptr;
+};
+
+State& state()
+{
+    static State instance;
+    return instance;
+}
+
+Node& rootNode(platform::RootKey root)
+{
+    return root == platform::RootKey::localMachine ? state().localMachine : state().classesRoot;
+}
+
+std::vector<std::string> splitPath(const std::string& path)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = path.find('\\', start);
+        parts.push_back(path.substr(start, end - start));
+        if (end == std::string::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+// The node at path below from, or null. An empty path is from itself; an
+// empty component (a doubled or trailing backslash) names no key.
+Node* findNode(Node& from, const char* path)
+{
+    Node* node = &from;
+    if (path == nullptr || *path == '\0')
+        return node;
+    for (const std::string& part : splitPath(path)) {
+        node = part.empty() ? nullptr : node->find(part);
+        if (node == nullptr)
+            return nullptr;
+    }
+    return node;
+}
+
+Node& makeNode(platform::RootKey root, const std::string& path)
+{
+    Node* node = &rootNode(root);
+    for (const std::string& part : splitPath(path)) {
+        if (part.empty())
+            throw std::invalid_argument("empty key name in " + path);
+        node = &node->findOrAdd(part);
+    }
+    return *node;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+struct platform::RegistryKey {
+    Node* node;
+};
+
+namespace {
+
+Node* nodeOf(platform::RegKey key)
+{
+    if (state().openKeys.count(key) == 0)
+        throw std::logic_error("registry key used after close or never opened");
+    return key->node;
+}
+
+std::int32_t handOut(Node* node, platform::RegKey* key)
+{
+    if (node == nullptr)
+        return platform::errorFileNotFound;
+    *key = new platform::RegistryKey{node};
+    state().openKeys.insert(*key);
+    return platform::registryOk;
+}
+
+} // namespace
+
+namespace platform {
+
+std::int32_t openRootKey(RootKey root, const char* path, RegKey* key)
+{
+    ++state().registryCalls;
+    return handOut(findNode(rootNode(root), path), key);
+}
+
+std::int32_t openSubkey(RegKey parent, const char* name, RegKey* key)
+{
+    ++state().registryCalls;
+    return handOut(findNode(*nodeOf(parent), name), key);
+}
+
+std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32_t size)
+{
+    ++state().registryCalls;
+    const auto& children = nodeOf(key)->children;
+    if (index >= children.size())
+        return errorNoMoreItems;
+    const std::string& found = children[index].first;
+    if (found.size() + 1 > size)
+        return errorMoreData;
+    std::memcpy(name, found.c_str(), found.size() + 1);
+    return registryOk;
+}
+
+std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::uint32_t* size)
+{
+    ++state().registryCalls;
+    const auto& values = nodeOf(key)->values;
+    const auto found = values.find(valueName == nullptr ? "" : valueName);
+    if (found == values.end())
+        return errorFileNotFound;
+    const std::string& data = found->second;
+    if (data.size() > *size) {
+        *size = static_cast<std::uint32_t>(data.size());
+        return errorMoreData;
+    }
+    std::memcpy(buffer, data.data(), data.size());
+    *size = static_cast<std::uint32_t>(data.size());
+    return registryOk;
+}
+
+void closeKey(RegKey key)
+{
+    nodeOf(key);
+    state().openKeys.erase(key);
+    delete key;
+}
+
+void lowerText(char* text, std::uint32_t length)
+{
+    for (std::uint32_t i = 0; i < length; ++i)
+        if (text[i] >= 'A' && text[i] <= 'Z')
+            text[i] = static_cast<char>(text[i] - 'A' + 'a');
+}
+
+std::int32_t testFile(const char* path)
+{
+    return state().files.count(path) != 0 ? 3 : fileError;
+}
+
+bool parseClassId(const char* text, CLSID* clsid)
+{
+    // The text must convert into 100 UTF-16 units with its terminator, and
+    // then read as {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}.
+    const std::size_t length = std::strlen(text);
+    if (length + 1 > 100 || length != 38 || text[0] != '{' || text[37] != '}')
+        return false;
+    std::uint8_t bytes[16];
+    int count = 0;
+    for (std::size_t i = 1; i < 37; ++i) {
+        const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+        if (dash) {
+            if (text[i] != '-')
+                return false;
+            continue;
+        }
+        const int high = hexDigit(text[i]);
+        const int low = hexDigit(text[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes[count++] = static_cast<std::uint8_t>(high * 16 + low);
+        ++i;
+    }
+    clsid->Data1 = static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
+        static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
+    clsid->Data2 = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
+    clsid->Data3 = static_cast<std::uint16_t>(bytes[6] << 8 | bytes[7]);
+    std::memcpy(clsid->Data4, bytes + 8, 8);
+    return true;
+}
+
+void startCom()
+{
+    ++state().comDepth;
+    ++state().comStarts;
+}
+
+void endCom()
+{
+    --state().comDepth;
+}
+
+HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object)
+{
+    *object = nullptr;
+    if (state().comDepth <= 0)
+        return CO_E_NOTINITIALIZED;
+    for (const auto& [registered, factory] : state().classes)
+        if (sameGuid(registered, clsid))
+            return factory(iid, object);
+    return REGDB_E_CLASSNOTREG;
+}
+
+void setConsoleUtf8()
+{
+    state().codePage = 65001;
+}
+
+void* consoleWindow()
+{
+    return state().consoleWindow;
+}
+
+} // namespace platform
+
+namespace memory {
+
+void reset()
+{
+    State& s = state();
+    for (platform::RegKey key : s.openKeys)
+        delete key;
+    s = State{};
+}
+
+void addKey(platform::RootKey root, const std::string& path)
+{
+    makeNode(root, path);
+}
+
+void setValue(platform::RootKey root, const std::string& path, const std::string& valueName, const std::string& data)
+{
+    makeNode(root, path).values[valueName] = data;
+}
+
+void setText(platform::RootKey root, const std::string& path, const std::string& valueName, const std::string& text)
+{
+    setValue(root, path, valueName, text + '\0');
+}
+
+void addFile(const std::string& path)
+{
+    state().files.insert(path);
+}
+
+void registerClass(const CLSID& clsid, ClassFactory factory)
+{
+    state().classes.emplace_back(clsid, std::move(factory));
+}
+
+void setConsoleWindow(void* window)
+{
+    state().consoleWindow = window;
+}
+
+int openKeyCount()
+{
+    return static_cast<int>(state().openKeys.size());
+}
+
+int registryCallCount()
+{
+    return state().registryCalls;
+}
+
+int comDepth()
+{
+    return state().comDepth;
+}
+
+int comStartCount()
+{
+    return state().comStarts;
+}
+
+unsigned consoleCodePage()
+{
+    return state().codePage;
+}
+
+} // namespace memory

@@ -1,0 +1,50 @@
+// The in-memory stand-in's own controls: tests and other systems' builds
+// fill its registry, its class table and its file set here, and read back
+// what the logic left open.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace memory {
+
+// Creates an object of a registered class, as a class factory would: S_OK
+// and one reference in *object, or a failure and *object null.
+using ClassFactory = std::function<HRESULT(const IID& iid, void** object)>;
+
+// Empties the registry, the class table and the file set, and forgets the
+// COM and console state. Keys still open are an error of the caller.
+void reset();
+
+// Creates the key at path (backslash-separated) with any missing parents.
+void addKey(platform::RootKey root, const std::string& path);
+
+// Stores data, byte for byte, as the value valueName ("" for the default
+// value) of the key at path, creating the key when needed.
+void setValue(platform::RootKey root, const std::string& path, const std::string& valueName, const std::string& data);
+
+// Stores text and its terminator, as a string value is usually stored.
+void setText(platform::RootKey root, const std::string& path, const std::string& valueName, const std::string& text);
+
+void addFile(const std::string& path);
+
+void registerClass(const CLSID& clsid, ClassFactory factory);
+
+void setConsoleWindow(void* window);
+
+// Keys handed out and not yet closed.
+int openKeyCount();
+
+// Registry calls made since the last reset (opens, enumerations, queries).
+int registryCallCount();
+
+// startCom calls minus endCom calls.
+int comDepth();
+int comStartCount();
+
+// The code page last set with setConsoleUtf8, or 0.
+unsigned consoleCodePage();
+
+} // namespace memory

@@ -1,0 +1,92 @@
+// The seam between the program's logic and the operating system. The logic
+// (registry scan, driver manager, report) calls only what is declared here.
+// Two implementations exist: win32/ over the real Windows calls, and
+// memory/, an in-memory registry and class table used on other systems and
+// by the tests. CMake links exactly one of them.
+//
+// Contract, shared by both implementations:
+// - Everything runs on the program's one thread; nothing here is locked.
+// - Registry status codes are Windows' own: registryOk (0) on success,
+//   anything else on failure. A name or value that does not fit the
+//   caller's buffer is errorMoreData; an index past the last subkey is
+//   errorNoMoreItems; a missing key or value is errorFileNotFound.
+// - Key names and value names are matched without regard to case. Subkeys
+//   enumerate in the registry's order, sorted without regard to case.
+// - Every key handed out by openRootKey or openSubkey must be given back to
+//   closeKey exactly once; nothing else closes it. A failed open hands out
+//   nothing.
+// - queryValue copies the value's bytes as stored. It adds no terminator:
+//   a value stored without one arrives without one, and the caller makes
+//   the text end within its buffer.
+// - createInstance hands out an object holding one reference, which the
+//   caller owns and drops with the object's Release. It needs startCom to
+//   have been called; endCom undoes one startCom.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/com.h"
+
+namespace platform {
+
+struct RegistryKey;
+using RegKey = RegistryKey*;
+
+enum class RootKey { localMachine, classesRoot };
+
+constexpr std::int32_t registryOk = 0;
+constexpr std::int32_t errorFileNotFound = 2;
+constexpr std::int32_t errorMoreData = 234;
+constexpr std::int32_t errorNoMoreItems = 259;
+
+// The file test's result for a file that cannot be found or opened.
+constexpr std::int32_t fileError = -1;
+
+// RegOpenKeyA: opens path (backslash-separated) below a root key.
+std::int32_t openRootKey(RootKey root, const char* path, RegKey* key);
+
+// RegOpenKeyExA with KEY_READ: opens name (may be a backslash-separated
+// path) below an open key.
+std::int32_t openSubkey(RegKey parent, const char* name, RegKey* key);
+
+// RegEnumKeyA: writes the name of subkey `index` with its terminator into
+// name[0..size). Fails with errorMoreData when the name and its terminator
+// do not fit, errorNoMoreItems past the last subkey.
+std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32_t size);
+
+// RegQueryValueExA: valueName null or empty reads the default value. *size
+// holds the buffer's size on entry and the value's size on success. Fails
+// with errorMoreData when the value is larger than the buffer.
+std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::uint32_t* size);
+
+// RegCloseKey.
+void closeKey(RegKey key);
+
+// CharLowerBuffA: lowercases `length` bytes of text in place.
+void lowerText(char* text, std::uint32_t length);
+
+// OpenFile with OF_EXIST: fileError when the file cannot be found or
+// opened, another non-zero value when it can. 0 is never returned by the
+// implementations here but is a possible answer of the real call.
+std::int32_t testFile(const char* path);
+
+// MultiByteToWideChar (CP_ACP, into 100 UTF-16 units) and CLSIDFromString:
+// true and *clsid set when the text is a class id, false and *clsid
+// untouched otherwise.
+bool parseClassId(const char* text, CLSID* clsid);
+
+// CoInitialize(NULL), CoUninitialize.
+void startCom();
+void endCom();
+
+// CoCreateInstance with CLSCTX_INPROC_SERVER and no outer object, asking
+// for interface `iid`. S_OK and *object set, or a failure and *object null.
+HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object);
+
+// SetConsoleOutputCP(65001); ignored where the console has no code page.
+void setConsoleUtf8();
+
+// GetConsoleWindow: the console window's handle, or null.
+void* consoleWindow();
+
+} // namespace platform

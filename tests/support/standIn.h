@@ -1,0 +1,58 @@
+// Helpers for tests on the in-memory stand-in: a fixture that starts each
+// test from an empty registry and checks that no key was left open, ways
+// to register drivers, and a capture of the standard streams.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "platform/memory/fakeDriver.h"
+
+// The class id {0000000n-0000-0000-0000-0000000000aa}, a distinct one per n.
+CLSID testClassId(int n);
+
+// The text form of a class id, in upper case.
+std::string classIdText(const CLSID& clsid);
+
+// A driver registration as installers write it: the "software\asio"
+// subkey with "clsid" and an optional "description", and the class key
+// whose InprocServer32 names a server file that exists.
+void registerDriverKey(const std::string& subkey, const std::string& clsidText,
+                       const std::optional<std::string>& description);
+
+// Registers a fake driver class under testClassId(n) and its registration.
+std::shared_ptr<memory::FakeDriverLog> installFakeDriver(int n, const std::string& subkey,
+                                                         const std::optional<std::string>& description,
+                                                         const memory::FakeScript& script = {});
+
+class StandInTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+// Redirects standard output and standard error, and gives standard input
+// no characters, for as long as it lives.
+class StreamCapture {
+public:
+    StreamCapture();
+    ~StreamCapture();
+    StreamCapture(const StreamCapture&) = delete;
+    StreamCapture& operator=(const StreamCapture&) = delete;
+
+    std::string out() const { return outText.str(); }
+    std::string err() const { return errText.str(); }
+
+private:
+    std::ostringstream outText;
+    std::ostringstream errText;
+    std::istringstream inText;
+    std::streambuf* savedOut;
+    std::streambuf* savedErr;
+    std::streambuf* savedIn;
+};
