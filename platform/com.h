@@ -13,6 +13,9 @@
 
 #else
 
+// COM's calling convention matters only to 32-bit Windows.
+#define STDMETHODCALLTYPE
+
 using HRESULT = std::int32_t;
 using ULONG = std::uint32_t;
 
@@ -31,9 +34,9 @@ constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
 constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
 
 struct IUnknown {
-    virtual HRESULT QueryInterface(const IID& iid, void** object) = 0;
-    virtual ULONG AddRef() = 0;
-    virtual ULONG Release() = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(const IID& iid, void** object) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
 };
 
 #endif

@@ -63,7 +63,7 @@ TEST_F(ProgramRunTest, FailuresAreReportedAndTheRunGoesOn)
         EXPECT_EQ(log->live, 0);
         EXPECT_EQ(log->callsAfterRelease, 0);
     }
-    EXPECT_EQ(failed->calls, (std::vector<std::string>{"created", "init(null)", "getErrorMessage", "Release"}));
+    EXPECT_EQ(failed->calls, (std::vector<std::string>{"created", "init(null)", "getErrorMessage", "Release -> 0"}));
 }
 
 TEST_F(ProgramRunTest, ConsoleWindowIsGivenToInit)

@@ -65,7 +65,7 @@ TEST_F(DriverManagerTest, OpenAndCloseReleaseEachObjectOnce)
     }
     EXPECT_EQ(log->created, 1);
     EXPECT_EQ(log->callsAfterRelease, 0);
-    EXPECT_EQ(log->calls, (std::vector<std::string>{"created", "Release"}));
+    EXPECT_EQ(log->calls, (std::vector<std::string>{"created", "Release -> 0"}));
 }
 
 TEST_F(DriverManagerTest, OpenWithoutDriversOrMatchChangesNothing)
@@ -175,7 +175,7 @@ TEST_F(DriverManagerTest, DestructionReleasesWhatIsStillHeldAndEndsCom)
         EXPECT_EQ(memory::comDepth(), 1);
     }
     EXPECT_EQ(second->live, 0);
-    EXPECT_EQ(second->calls.back(), "Release");
+    EXPECT_EQ(second->calls.back(), "Release -> 0");
     EXPECT_EQ(memory::comDepth(), 0);
     EXPECT_EQ(memory::comStartCount(), 1);
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/memory/fakeDriver.h"
+#include "platform/memory/memoryPlatform.h"
 
 // The class id {0000000n-0000-0000-0000-0000000000aa}, a distinct one per n.
 CLSID testClassId(int n);
