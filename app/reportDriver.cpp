@@ -28,6 +28,10 @@ void reportDriver(const char* name)
     std::cout << "    ASIO Driver Version: " << info.driverVersion << std::endl;
     std::cout << "    Driver Message:      " << info.errorMessage << std::endl;
 
+    reportBuffersAndChannels();
+    probePcmRates();
+    probeDsd();
+
     ASIOExit();
     driverManager->closeCurrent();
 }

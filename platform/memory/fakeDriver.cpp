@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iomanip>
 #include <sstream>
 
 #include "platform/memory/memoryPlatform.h"
@@ -16,7 +17,7 @@ template <typename Value>
 std::string describe(const char* before, const Value& value, const char* after)
 {
     std::ostringstream text;
-    text << before << value << after;
+    text << std::setprecision(12) << before << value << after;
     return text.str();
 }
 

@@ -60,7 +60,7 @@ struct FakeScript {
     // request changes the format.
     FakeFormat pcm;
     FakeFormat dsd;
-    ASIOError toDsdResult = ASE_SUCCESS;
+    ASIOError toDsdResult = ASE_NotPresent;
     ASIOError toPcmResult = ASE_SUCCESS;
 };
 

@@ -10,9 +10,21 @@ namespace {
 const std::string rule = "\n---------------------------------------------------------\n";
 const std::string prompt = "Press any key to exit...\n";
 
-std::string identity(int version)
+// The report of a fake driver on its default script.
+std::string plainReport(int version)
 {
-    return "    ASIO Driver Version: " + std::to_string(version) + "\n    Driver Message:      No ASIO Driver Error\n";
+    return "    ASIO Driver Version: " + std::to_string(version) +
+        "\n"
+        "    Driver Message:      No ASIO Driver Error\n"
+        "    Buffer Size Limits:  Min=64 | Max=2048 | Preferred=256 | Granularity=64\n"
+        "    Hardware Latency:    Input=0 samples | Output=0 samples\n"
+        "    Channel Layout:      Total Inputs=0 | Total Outputs=0\n"
+        "\n    --- Input Channel Details ---\n"
+        "\n    --- Output Channel Details ---\n"
+        "\n    Supported Hardware PCM Sample Rates:\n"
+        "\n    Direct Stream Digital (DSD) Capabilities:\n"
+        "        * Native DSD mode switch rejected by driver.\n"
+        "        * Native DSD & DoP wrappers appear unsupported on this interface profile.\n";
 }
 
 class ProgramRunTest : public StandInTest {
@@ -54,7 +66,7 @@ TEST_F(ProgramRunTest, FailuresAreReportedAndTheRunGoesOn)
     EXPECT_EQ(run(), 0);
     EXPECT_EQ(capture.out(),
               "Found 3 ASIO Driver(s)\n" + rule + "Unloadable\n" + rule + "Init Fails\n" + rule + "Works\n" +
-                  identity(-3) + prompt);
+                  plainReport(-3) + prompt);
     EXPECT_EQ(capture.err(),
               "!!! Error: Could not load driver into memory.\n"
               "!!! Error: ASIOInit failed.\n");
@@ -83,8 +95,8 @@ TEST_F(ProgramRunTest, EmptyAndLongNamesAreReported)
     StreamCapture capture;
     run();
     EXPECT_EQ(capture.out(),
-              "Found 2 ASIO Driver(s)\n" + rule + "\n" + identity(1) + rule + "An interface with a very lon...\n" +
-                  identity(1) + prompt);
+              "Found 2 ASIO Driver(s)\n" + rule + "\n" + plainReport(1) + rule + "An interface with a very lon...\n" +
+                  plainReport(1) + prompt);
     EXPECT_EQ(capture.err(), "");
     EXPECT_EQ(empty->created, 1);
     EXPECT_EQ(longer->created, 1);

@@ -119,6 +119,7 @@ TEST_F(AsioCallsTest, QueriesPassTheDriversAnswersThrough)
     script.granularity = -1;
     script.latenciesResult = -997;
     script.pcm.rates = {48000};
+    script.toDsdResult = ASE_SUCCESS;
     openFake(script);
 
     std::int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
