@@ -72,6 +72,8 @@ bool DriverManager::openDriver(const char* name)
     if (match < 0)
         return false;
 
+    // Told by the index: a current driver's name may be empty.
+    const bool hadCurrent = currentIndex >= 0;
     char previousName[shortNameCapacity];
     currentDriverName(previousName);
     closeCurrent();
@@ -81,7 +83,7 @@ bool DriverManager::openDriver(const char* name)
     activeDriver = nullptr;
     // Reopen the driver that was current; in this nested call none is
     // current any more, so the restore goes no deeper.
-    if (previousName[0] != '\0' && std::strcmp(previousName, shortName) != 0)
+    if (hadCurrent && std::strcmp(previousName, shortName) != 0)
         openDriver(previousName);
     return false;
 }

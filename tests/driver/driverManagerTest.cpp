@@ -103,21 +103,26 @@ TEST_F(DriverManagerTest, LongNamesOpenOnlyByTheirShortForm)
 
 TEST_F(DriverManagerTest, FailedOpenReopensThePreviousDriver)
 {
-    auto good = installFakeDriver(1, "Good", std::nullopt);
-    registerDriverKey("Missing", classIdText(testClassId(2)), std::nullopt); // no class behind it
-    DriverManager manager;
-    ASSERT_TRUE(manager.openDriver("Good"));
-    IASIO* first = activeDriver;
+    // An empty name is a name like any other: its driver is reopened too.
+    for (const std::string previous : {"Good", ""}) {
+        SCOPED_TRACE("previous driver \"" + previous + "\"");
+        memory::reset();
+        auto good = installFakeDriver(1, "Good", previous);
+        registerDriverKey("Missing", classIdText(testClassId(2)), std::nullopt); // no class behind it
+        DriverManager manager;
+        ASSERT_TRUE(manager.openDriver(previous.c_str()));
+        IASIO* first = activeDriver;
 
-    EXPECT_FALSE(manager.openDriver("Missing"));
-    EXPECT_EQ(manager.currentDriverIndex(), 0);
-    ASSERT_NE(activeDriver, nullptr);
-    EXPECT_NE(activeDriver, first);
-    EXPECT_EQ(entryAt(manager, 0)->instance, activeDriver);
-    EXPECT_EQ(good->created, 2);
-    EXPECT_EQ(good->live, 1);
-    manager.closeCurrent();
-    EXPECT_EQ(good->live, 0);
+        EXPECT_FALSE(manager.openDriver("Missing"));
+        EXPECT_EQ(manager.currentDriverIndex(), 0);
+        ASSERT_NE(activeDriver, nullptr);
+        EXPECT_NE(activeDriver, first);
+        EXPECT_EQ(entryAt(manager, 0)->instance, activeDriver);
+        EXPECT_EQ(good->created, 2);
+        EXPECT_EQ(good->live, 1);
+        manager.closeCurrent();
+        EXPECT_EQ(good->live, 0);
+    }
 }
 
 TEST_F(DriverManagerTest, FailedReopenOfTheCurrentDriverLeavesNoneCurrent)
