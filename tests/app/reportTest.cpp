@@ -229,6 +229,16 @@ TEST_F(ReportTest, BufferLatencyAndChannelSections)
              "        Out 3: [y] | Audio Type: Unknown Type (-2147483648)\n" +
              "        Out 4: [Gerät Ω] | Audio Type: Float64 MSB (IEEE Double)\n" +
              "        Out 5: [z] | Audio Type: DSD 8-bit (1 sample/byte)\n"},
+        {"control characters in names",
+         [](FakeScript& s) {
+             s.pcm.inputCount = 1;
+             s.pcm.inputs = {channel("L\nR", ASIOSTInt32LSB)};
+             s.pcm.outputCount = 1;
+             s.pcm.outputs = {channel("\r\t\x1b[2J\x7f\x01", ASIOSTInt32LSB)};
+         },
+         defaultBuffers + defaultLatency + "    Channel Layout:      Total Inputs=1 | Total Outputs=1\n" +
+             inputHeading + "        In 0: [L?R] | Audio Type: Int32 LSB\n" + outputHeading +
+             "        Out 0: [???[2J??] | Audio Type: Int32 LSB\n"},
     };
     for (const SectionCase& c : cases) {
         SCOPED_TRACE(c.name);
