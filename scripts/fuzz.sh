@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (preset "fuzz") and runs each for SECONDS
+# seconds on a copy of its seed corpus, so that the committed corpus stays
+# as it is. Exits non-zero when a target crashes, leaks, hangs or fails one
+# of its checks; the run's log and the input that did it are kept in a
+# directory named on the way out. Usage: fuzz.sh SECONDS
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:?usage: scripts/fuzz.sh SECONDS}
+scripts/install-tools.sh cmake ninja-build clang libclang-rt-14-dev
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+
+work=$(mktemp -d)
+for target in scan report; do
+    echo "== $target-fuzzer for $seconds s"
+    run="$work/$target"
+    mkdir -p "$run/corpus" "$run/crashes"
+    cp fuzz/corpus/"$target"/* "$run/corpus/"
+    if ! "build/fuzz/fuzz/$target-fuzzer" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+        -artifact_prefix="$run/crashes/" "$run/corpus" >"$run/log" 2>&1; then
+        tail -n 40 "$run/log"
+        echo "!!! $target-fuzzer failed; its log and input are in $run"
+        exit 1
+    fi
+    grep -E 'DONE|stat::(number_of_executed_units|average_exec_per_sec)' "$run/log"
+done
+rm -rf "$work"
