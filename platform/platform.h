@@ -54,6 +54,10 @@ std::int32_t openSubkey(RegKey parent, const char* name, RegKey* key);
 // do not fit, errorNoMoreItems past the last subkey.
 std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32_t size);
 
+// RegQueryInfoKeyA: an upper bound, in bytes with the terminator, of what
+// the longest subkey name of key takes in enumSubkey's buffer.
+std::int32_t maxSubkeyNameSize(RegKey key, std::uint32_t* size);
+
 // RegQueryValueExA: valueName null or empty reads the default value. *size
 // holds the buffer's size on entry and the value's size on success. Fails
 // with errorMoreData when the value is larger than the buffer.

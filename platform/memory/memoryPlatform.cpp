@@ -190,6 +190,16 @@ std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32
     return registryOk;
 }
 
+std::int32_t maxSubkeyNameSize(RegKey key, std::uint32_t* size)
+{
+    ++state().registryCalls;
+    std::size_t longest = 0;
+    for (const Child& child : nodeOf(key)->children)
+        longest = std::max(longest, child.first.size());
+    *size = static_cast<std::uint32_t>(longest + 1);
+    return registryOk;
+}
+
 std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::uint32_t* size)
 {
     ++state().registryCalls;
