@@ -48,6 +48,10 @@ public:
     // afterwards.
     void closeCurrent();
 
+    // Forgets the current driver's object without releasing it: a driver
+    // that faulted is never called again. No driver is current afterwards.
+    void abandonCurrent();
+
 private:
     void scanInstalledDrivers();
     void currentDriverName(char* buffer) const;

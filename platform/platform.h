@@ -87,6 +87,13 @@ void endCom();
 // for interface `iid`. S_OK and *object set, or a failure and *object null.
 HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object);
 
+// Runs call(context). A hardware exception raised inside it (access
+// violation, illegal instruction, division by zero, ...) that the code it
+// runs does not handle itself ends the call instead of the process: the
+// exception's code is returned, and nothing of the abandoned call's frames
+// is unwound. 0 when the call returned by itself.
+std::uint32_t runGuarded(void (*call)(void* context), void* context);
+
 // SetConsoleOutputCP(65001); ignored where the console has no code page.
 void setConsoleUtf8();
 

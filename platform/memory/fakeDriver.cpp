@@ -55,6 +55,10 @@ ULONG STDMETHODCALLTYPE FakeDriver::AddRef()
 
 ULONG STDMETHODCALLTYPE FakeDriver::Release()
 {
+    if (references != 0 && script.faultOn == "Release") {
+        log->calls.push_back("Release");
+        raiseDriverFault(script.faultCode);
+    }
     if (references == 0) {
         record("Release");
         return 0;
@@ -237,6 +241,8 @@ bool FakeDriver::record(const std::string& call)
     }
     if (log->echo)
         log->echo(log->calls.back());
+    if (references != 0 && call == script.faultOn)
+        raiseDriverFault(script.faultCode);
     return references != 0;
 }
 

@@ -62,7 +62,17 @@ struct FakeScript {
     FakeFormat dsd;
     ASIOError toDsdResult = ASE_NotPresent;
     ASIOError toPcmResult = ASE_SUCCESS;
+
+    // The call, as the log writes it ("init", "getChannelInfo(1,out)",
+    // "future(kAsioSetIoFormat,1)", "Release"), that faults with
+    // faultCode instead of answering.
+    std::string faultOn;
+    std::uint32_t faultCode = 0xC0000005;
 };
+
+// Raises a driver's fault: the stand-in throws what its guard catches, the
+// test driver DLL raises a real hardware exception.
+[[noreturn]] void raiseDriverFault(std::uint32_t code);
 
 // What the objects of one driver class were asked. Events are "created",
 // the calls with their arguments ("canSampleRate(44100)"), "Release -> n"

@@ -1,5 +1,7 @@
 #include "platform/memory/memoryPlatform.h"
 
+#include "platform/memory/fakeDriver.h"
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -289,6 +291,16 @@ HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object)
     return REGDB_E_CLASSNOTREG;
 }
 
+std::uint32_t runGuarded(void (*call)(void* context), void* context)
+{
+    try {
+        call(context);
+        return 0;
+    } catch (const memory::DriverFault& fault) {
+        return fault.code;
+    }
+}
+
 void setConsoleUtf8()
 {
     state().codePage = 65001;
@@ -302,6 +314,11 @@ void* consoleWindow()
 } // namespace platform
 
 namespace memory {
+
+void raiseDriverFault(std::uint32_t code)
+{
+    throw DriverFault{code};
+}
 
 void reset()
 {
