@@ -11,13 +11,17 @@
 //   caller's buffer is errorMoreData; an index past the last subkey is
 //   errorNoMoreItems; a missing key or value is errorFileNotFound.
 // - Key names and value names are matched without regard to case. Subkeys
-//   enumerate in the registry's order, sorted without regard to case.
+//   enumerate in the registry's order: sorted by their lower-case form.
+// - A key path may not begin with a backslash (errorBadPathname), except
+//   below the classes root; doubled and trailing backslashes separate like
+//   one.
 // - Every key handed out by openRootKey or openSubkey must be given back to
 //   closeKey exactly once; nothing else closes it. A failed open hands out
 //   nothing.
-// - queryValue copies the value's bytes as stored. It adds no terminator:
-//   a value stored without one arrives without one, and the caller makes
-//   the text end within its buffer.
+// - queryValue copies a string value's bytes as stored and counts no
+//   terminator the value lacks: a value stored without one arrives with its
+//   own size, and a zero byte follows it only when the buffer has room. So
+//   the caller makes the text end within its buffer.
 // - createInstance hands out an object holding one reference, which the
 //   caller owns and drops with the object's Release. It needs startCom to
 //   have been called; endCom undoes one startCom.
@@ -36,6 +40,7 @@ enum class RootKey { localMachine, classesRoot };
 
 constexpr std::int32_t registryOk = 0;
 constexpr std::int32_t errorFileNotFound = 2;
+constexpr std::int32_t errorBadPathname = 161;
 constexpr std::int32_t errorMoreData = 234;
 constexpr std::int32_t errorNoMoreItems = 259;
 
@@ -59,7 +64,7 @@ std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32
 std::int32_t maxSubkeyNameSize(RegKey key, std::uint32_t* size);
 
 // RegQueryValueExA: valueName null or empty reads the default value. *size
-// holds the buffer's size on entry and the value's size on success. Fails
+// holds the buffer's size on entry and the value's size on return. Fails
 // with errorMoreData when the value is larger than the buffer.
 std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::uint32_t* size);
 
@@ -75,8 +80,8 @@ void lowerText(char* text, std::uint32_t length);
 std::int32_t testFile(const char* path);
 
 // MultiByteToWideChar (CP_ACP, into 100 UTF-16 units) and CLSIDFromString:
-// true and *clsid set when the text is a class id, false and *clsid
-// untouched otherwise.
+// true and *clsid set when the text is a class id, or a program id whose
+// CLSID key's default value is one; false and *clsid untouched otherwise.
 bool parseClassId(const char* text, CLSID* clsid);
 
 // CoInitialize(NULL), CoUninitialize.

@@ -5,13 +5,10 @@
 #include <iomanip>
 #include <sstream>
 
-#include "platform/memory/memoryPlatform.h"
-
 namespace memory {
 namespace {
 
 constexpr ASIOError invalidParameter = -998;
-constexpr ASIOError noClock = -995;
 
 template <typename Value>
 std::string describe(const char* before, const Value& value, const char* after)
@@ -142,7 +139,8 @@ ASIOError FakeDriver::getBufferSize(std::int32_t* minSize, std::int32_t* maxSize
 ASIOError FakeDriver::canSampleRate(ASIOSampleRate sampleRate)
 {
     record(describe("canSampleRate(", sampleRate, ")"));
-    return current().rates.count(sampleRate) != 0 ? ASE_OK : noClock;
+    const FakeFormat& format = current();
+    return format.rates.count(sampleRate) != 0 ? ASE_OK : format.rateRefusal;
 }
 
 ASIOError FakeDriver::getSampleRate(ASIOSampleRate*)
@@ -255,21 +253,6 @@ ASIOError FakeDriver::unexpected(const char* call)
 const FakeFormat& FakeDriver::current() const
 {
     return log->inDsd ? script.dsd : script.pcm;
-}
-
-std::shared_ptr<FakeDriverLog> registerFakeDriver(const CLSID& clsid, const FakeScript& script)
-{
-    auto log = std::make_shared<FakeDriverLog>();
-    auto objects = std::make_shared<std::vector<std::unique_ptr<FakeDriver>>>();
-    registerClass(clsid, [clsid, script, log, objects](const IID& iid, void** object) {
-        // The driver's class id doubles as the id of its interface.
-        if (!sameGuid(iid, clsid))
-            return E_NOINTERFACE;
-        objects->push_back(std::make_unique<FakeDriver>(script, log));
-        *object = static_cast<IASIO*>(objects->back().get());
-        return S_OK;
-    });
-    return log;
 }
 
 } // namespace memory

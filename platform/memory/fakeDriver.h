@@ -38,6 +38,9 @@ struct FakeFormat {
     std::vector<FakeChannel> inputs;
     std::vector<FakeChannel> outputs;
     std::set<double> rates;
+    // The answer to a rate not in rates: by default the driver has no
+    // clock for it.
+    ASIOError rateRefusal = -995;
 };
 
 struct FakeScript {

@@ -12,18 +12,19 @@
 
 namespace {
 
-char upper(char c)
+char lower(char c)
 {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// The registry orders and matches names by their upper-case form.
+// The registry orders and matches names by their lower-case form, so "_x"
+// comes before "ab".
 int compareNames(const std::string& a, const std::string& b)
 {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
-        const auto ca = static_cast<unsigned char>(upper(a[i]));
-        const auto cb = static_cast<unsigned char>(upper(b[i]));
+        const auto ca = static_cast<unsigned char>(lower(a[i]));
+        const auto cb = static_cast<unsigned char>(lower(b[i]));
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }
@@ -102,19 +103,35 @@ std::vector<std::string> splitPath(const std::string& path)
     }
 }
 
-// The node at path below from, or null. An empty path is from itself; an
-// empty component (a doubled or trailing backslash) names no key.
-Node* findNode(Node& from, const char* path)
+// Finds the key at path below from as the registry does: a path may not
+// begin with a backslash, doubled and trailing backslashes separate like
+// one, and an empty path is from itself.
+std::int32_t findNode(Node& from, const char* path, Node** found)
 {
     Node* node = &from;
-    if (path == nullptr || *path == '\0')
-        return node;
-    for (const std::string& part : splitPath(path)) {
-        node = part.empty() ? nullptr : node->find(part);
-        if (node == nullptr)
-            return nullptr;
+    if (path == nullptr || *path == '\0') {
+        *found = node;
+        return platform::registryOk;
     }
-    return node;
+    if (*path == '\\')
+        return platform::errorBadPathname;
+    for (const std::string& part : splitPath(path)) {
+        if (part.empty())
+            continue;
+        node = node->find(part);
+        if (node == nullptr)
+            return platform::errorFileNotFound;
+    }
+    *found = node;
+    return platform::registryOk;
+}
+
+// Paths below the classes root may also begin with one backslash.
+std::int32_t findRootNode(platform::RootKey root, const char* path, Node** found)
+{
+    if (root == platform::RootKey::classesRoot && path != nullptr && *path == '\\')
+        ++path;
+    return findNode(rootNode(root), path, found);
 }
 
 Node& makeNode(platform::RootKey root, const std::string& path)
@@ -142,7 +159,7 @@ int hexDigit(char c)
 } // namespace
 
 struct platform::RegistryKey {
-    Node* node;
+    Node* node = nullptr;
 };
 
 namespace {
@@ -154,13 +171,53 @@ Node* nodeOf(platform::RegKey key)
     return key->node;
 }
 
-std::int32_t handOut(Node* node, platform::RegKey* key)
+std::int32_t handOut(std::int32_t status, Node* node, platform::RegKey* key)
 {
-    if (node == nullptr)
-        return platform::errorFileNotFound;
+    if (status != platform::registryOk)
+        return status;
     *key = new platform::RegistryKey{node};
     state().openKeys.insert(*key);
     return platform::registryOk;
+}
+
+// Reads text of the form {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}.
+bool readClassId(const std::string& text, CLSID* clsid)
+{
+    if (text.size() != 38 || text[0] != '{' || text[37] != '}')
+        return false;
+    std::uint8_t bytes[16];
+    int count = 0;
+    for (std::size_t i = 1; i < 37; ++i) {
+        const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+        if (dash) {
+            if (text[i] != '-')
+                return false;
+            continue;
+        }
+        const int high = hexDigit(text[i]);
+        const int low = hexDigit(text[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes[count++] = static_cast<std::uint8_t>(high * 16 + low);
+        ++i;
+    }
+    clsid->Data1 = static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
+        static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
+    clsid->Data2 = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
+    clsid->Data3 = static_cast<std::uint16_t>(bytes[6] << 8 | bytes[7]);
+    std::memcpy(clsid->Data4, bytes + 8, 8);
+    return true;
+}
+
+// The class a program id names: the text of the default value of its
+// CLSID key, or "" when there is none.
+std::string programIdClass(const std::string& programId)
+{
+    Node* node = nullptr;
+    if (findRootNode(platform::RootKey::classesRoot, (programId + "\\CLSID").c_str(), &node) != platform::registryOk)
+        return {};
+    const auto found = node->values.find("");
+    return found == node->values.end() ? std::string{} : found->second.substr(0, found->second.find('\0'));
 }
 
 } // namespace
@@ -170,13 +227,17 @@ namespace platform {
 std::int32_t openRootKey(RootKey root, const char* path, RegKey* key)
 {
     ++state().registryCalls;
-    return handOut(findNode(rootNode(root), path), key);
+    Node* node = nullptr;
+    const std::int32_t status = findRootNode(root, path, &node);
+    return handOut(status, node, key);
 }
 
 std::int32_t openSubkey(RegKey parent, const char* name, RegKey* key)
 {
     ++state().registryCalls;
-    return handOut(findNode(*nodeOf(parent), name), key);
+    Node* node = nullptr;
+    const std::int32_t status = findNode(*nodeOf(parent), name, &node);
+    return handOut(status, node, key);
 }
 
 std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32_t size)
@@ -215,6 +276,10 @@ std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::ui
         return errorMoreData;
     }
     std::memcpy(buffer, data.data(), data.size());
+    // Windows ends a string value stored without its terminator when the
+    // buffer has room, without counting the zero.
+    if (!data.empty() && data.back() != '\0' && data.size() < *size)
+        buffer[data.size()] = '\0';
     *size = static_cast<std::uint32_t>(data.size());
     return registryOk;
 }
@@ -240,33 +305,11 @@ std::int32_t testFile(const char* path)
 
 bool parseClassId(const char* text, CLSID* clsid)
 {
-    // The text must convert into 100 UTF-16 units with its terminator, and
-    // then read as {xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}.
-    const std::size_t length = std::strlen(text);
-    if (length + 1 > 100 || length != 38 || text[0] != '{' || text[37] != '}')
+    // The text must convert into 100 UTF-16 units with its terminator. Text
+    // that is not a class id is looked up as a program id.
+    if (std::strlen(text) + 1 > 100)
         return false;
-    std::uint8_t bytes[16];
-    int count = 0;
-    for (std::size_t i = 1; i < 37; ++i) {
-        const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
-        if (dash) {
-            if (text[i] != '-')
-                return false;
-            continue;
-        }
-        const int high = hexDigit(text[i]);
-        const int low = hexDigit(text[i + 1]);
-        if (high < 0 || low < 0)
-            return false;
-        bytes[count++] = static_cast<std::uint8_t>(high * 16 + low);
-        ++i;
-    }
-    clsid->Data1 = static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
-        static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
-    clsid->Data2 = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
-    clsid->Data3 = static_cast<std::uint16_t>(bytes[6] << 8 | bytes[7]);
-    std::memcpy(clsid->Data4, bytes + 8, 8);
-    return true;
+    return readClassId(text, clsid) || readClassId(programIdClass(text), clsid);
 }
 
 void startCom()

@@ -28,8 +28,8 @@ void reset();
 // Creates the key at path (backslash-separated) with any missing parents.
 void addKey(platform::RootKey root, const std::string& path);
 
-// Stores data, byte for byte, as the value valueName ("" for the default
-// value) of the key at path, creating the key when needed.
+// Stores data, byte for byte, as the string value valueName ("" for the
+// default value) of the key at path, creating the key when needed.
 void setValue(platform::RootKey root, const std::string& path, const std::string& valueName, const std::string& data);
 
 // Stores text and its terminator, as a string value is usually stored.

@@ -1,0 +1,33 @@
+// The fixture on the in-memory stand-in, filled through its own controls.
+#include "platformFixture.h"
+
+#include "platform/memory/memoryPlatform.h"
+
+namespace {
+
+class MemoryFixture : public PlatformFixture {
+public:
+    void createKey(platform::RootKey root, const std::string& path) override { memory::addKey(root, path); }
+
+    void setValue(platform::RootKey root, const std::string& path, const std::string& valueName,
+                  const std::string& data) override
+    {
+        memory::setValue(root, path, valueName, data);
+    }
+
+    std::string addFile(const std::string& name) override
+    {
+        const std::string path = "C:\\asio-report-contract\\" + name;
+        memory::addFile(path);
+        return path;
+    }
+
+    void clear() override { memory::reset(); }
+};
+
+} // namespace
+
+std::unique_ptr<PlatformFixture> makePlatformFixture()
+{
+    return std::make_unique<MemoryFixture>();
+}
