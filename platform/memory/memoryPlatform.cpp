@@ -1,7 +1,5 @@
 #include "platform/memory/memoryPlatform.h"
 
-#include "platform/memory/fakeDriver.h"
-
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -357,11 +355,6 @@ void* consoleWindow()
 } // namespace platform
 
 namespace memory {
-
-void raiseDriverFault(std::uint32_t code)
-{
-    throw DriverFault{code};
-}
 
 void reset()
 {

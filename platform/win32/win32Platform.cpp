@@ -19,6 +19,40 @@ std::int32_t handOut(LONG status, HKEY opened, platform::RegKey* key)
     return static_cast<std::int32_t>(status);
 }
 
+// The guard's state. The program has one thread and guards one driver call
+// at a time.
+CONTEXT resumeContext;
+volatile DWORD faultCode;
+volatile bool guarding;
+#if defined(_M_IX86) || defined(__i386__)
+EXCEPTION_REGISTRATION_RECORD* frameHandlers;
+#endif
+
+// Reached only when no handler along the stack took the exception: the
+// driver did not handle its own fault. Execution resumes where runGuarded
+// captured its context, with the fault's code set.
+LONG WINAPI resumeAfterFault(EXCEPTION_POINTERS* exception)
+{
+    if (!guarding)
+        return EXCEPTION_CONTINUE_SEARCH;
+    guarding = false;
+    faultCode = exception->ExceptionRecord->ExceptionCode;
+    // Resuming elsewhere is what makes even a noncontinuable exception, an
+    // escaped C++ exception for one, survivable.
+    exception->ExceptionRecord->ExceptionFlags &= ~static_cast<DWORD>(EXCEPTION_NONCONTINUABLE);
+    *exception->ContextRecord = resumeContext;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+#if defined(_M_IX86) || defined(__i386__)
+// On 32-bit Windows RtlCaptureContext records the state of its caller's
+// caller, so runGuarded calls it through this helper to record itself.
+__declspec(noinline) void captureCallerContext(CONTEXT* context)
+{
+    RtlCaptureContext(context);
+}
+#endif
+
 } // namespace
 
 namespace platform {
@@ -41,6 +75,21 @@ std::int32_t openSubkey(RegKey parent, const char* name, RegKey* key)
 std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32_t size)
 {
     return static_cast<std::int32_t>(RegEnumKeyA(handleOf(key), index, name, size));
+}
+
+std::int32_t maxSubkeyNameSize(RegKey key, std::uint32_t* size)
+{
+    // The longest name is counted in characters; in the ANSI code page each
+    // may take up to MaxCharSize bytes.
+    DWORD longest = 0;
+    const LONG status = RegQueryInfoKeyA(handleOf(key), nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS)
+        return static_cast<std::int32_t>(status);
+    CPINFO codePage;
+    const UINT bytesPerCharacter = GetCPInfo(CP_ACP, &codePage) ? codePage.MaxCharSize : 4;
+    *size = longest * bytesPerCharacter + 1;
+    return registryOk;
 }
 
 std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::uint32_t* size)
@@ -100,6 +149,32 @@ void endCom()
 HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object)
 {
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object);
+}
+
+std::uint32_t runGuarded(void (*call)(void* context), void* context)
+{
+    // The last-chance filter sees only what no handler of the driver's
+    // took, so exceptions a driver raises and handles itself pass as usual.
+    faultCode = 0;
+    const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(resumeAfterFault);
+#if defined(_M_IX86) || defined(__i386__)
+    frameHandlers = reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList;
+    captureCallerContext(&resumeContext);
+#else
+    RtlCaptureContext(&resumeContext);
+#endif
+    // A fault resumes here a second time, with faultCode set.
+    if (faultCode == 0) {
+        guarding = true;
+        call(context);
+        guarding = false;
+    }
+#if defined(_M_IX86) || defined(__i386__)
+    // The abandoned frames' handlers are gone with them.
+    reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList = frameHandlers;
+#endif
+    SetUnhandledExceptionFilter(previousFilter);
+    return faultCode;
 }
 
 void setConsoleUtf8()

@@ -50,7 +50,7 @@ class DriverCrashTest : public StandInTest { };
 TEST_F(DriverCrashTest, FaultingDriverEndsItsReportAndTheRunGoesOn)
 {
     const std::vector<CrashCase> cases = {
-        {"init(null)", "init", "    ASIO Driver Version:"},
+        {"init", "init", "    ASIO Driver Version:"},
         {"getChannels", "getChannels", "    Channel Layout:"},
         {"getChannelInfo(1,out)", "getChannelInfo", "        Out 1:"},
         {"canSampleRate(48000)", "canSampleRate", "        * 48000 Hz"},
@@ -83,7 +83,7 @@ TEST_F(DriverCrashTest, FaultingDriverEndsItsReportAndTheRunGoesOn)
                   std::string("!!! Error: Driver crashed in ") + c.operation + " (exception 0xC000001D).\n");
 
         // The faulted object is never called again, not even released.
-        EXPECT_EQ(crashed->calls.back(), c.faultOn);
+        EXPECT_EQ(crashed->calls.back().rfind(c.faultOn, 0), 0u) << crashed->calls.back();
         EXPECT_EQ(crashed->created, 1);
         EXPECT_EQ(crashed->callsAfterRelease, 0);
         EXPECT_EQ(crashed->live, 1);

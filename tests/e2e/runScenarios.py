@@ -42,7 +42,18 @@ SERVER_PATH = r"C:\testdriver\asio-testdriver.dll"
 
 # The profiles whose answer to the DSD request is ASE_SUCCESS
 # (testdriver/profiles.cpp).
-DSD_ACCEPTING_PROFILES = {"dsd", "stuckdsd"}
+DSD_ACCEPTING_PROFILES = {"dsd", "stuckdsd", "crashpcm"}
+
+# The profiles that fault, and the call they fault in: such an object is
+# abandoned there, never called again and never released.
+FAULTING_PROFILES = {
+    "crashinit": "init(",
+    "crashchannels": "getChannels",
+    "crashchannelinfo": "getChannelInfo(1,out)",
+    "crashdsd": "future(kAsioSetIoFormat,1)",
+    "crashpcm": "future(kAsioSetIoFormat,0)",
+    "crashrelease": "Release",
+}
 
 # One run of a Wine program may take this long before the run counts as
 # hung; it guards against a program waiting for input, not a time limit.
@@ -69,6 +80,7 @@ SCENARIOS = [
     Scenario("nonAscii"),
     Scenario("manyDrivers"),
     Scenario("oddDrivers"),
+    Scenario("crashingDrivers", combined=True),
     Scenario("sampleDrivers", setup=("register",)),
     Scenario("unregisteredSamples", setup=("register", "unregister")),
 ]
@@ -154,7 +166,16 @@ def read_objects(log: bytes, problems: list) -> list:
         profile = source.split("#")[0]
         if calls[0] != "created":
             problems.append(f"{source}: first event is {calls[0]!r}, not 'created'")
+        if profile == "recovers" and not any(call.startswith("recovered in ") for call in calls):
+            problems.append(f"{source}: raised and handled no exception of its own")
         releases = [call for call in calls if call.startswith("Release")]
+        fault = FAULTING_PROFILES.get(profile)
+        if fault is not None:
+            if not calls[-1].startswith(fault):
+                problems.append(f"{source}: called after its fault in {fault}: {calls[-1]!r}")
+            if releases not in ([], ["Release"]) or (releases and fault != "Release"):
+                problems.append(f"{source}: released {releases} after faulting")
+            continue
         if releases != ["Release -> 0"]:
             problems.append(f"{source}: released {releases}, not exactly once to 0")
         late = [call for call in calls if call.startswith("after release: ")]

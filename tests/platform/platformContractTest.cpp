@@ -6,9 +6,11 @@
 
 #include <cctype>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/memory/fakeDriver.h"
 #include "platform/platform.h"
 #include "platformFixture.h"
 
@@ -383,4 +385,33 @@ TEST_F(PlatformContract, CreateInstanceNeedsComAndEndComUndoesOneStart)
     EXPECT_EQ(createUnregistered(), CO_E_NOTINITIALIZED);
 }
 
+void fault(void* code)
+{
+    memory::raiseDriverFault(*static_cast<std::uint32_t*>(code));
+}
+
+void recoverItself(void* recovered)
+{
+    try {
+        throw std::runtime_error("handled where it was raised");
+    } catch (const std::runtime_error&) {
+        *static_cast<bool*>(recovered) = true;
+    }
+}
+
+TEST_F(PlatformContract, GuardEndsAFaultingCallWithItsCode)
+{
+    // Over and over, to show the guard leaves nothing behind that a later
+    // call trips over.
+    for (int round = 0; round < 3; ++round) {
+        for (std::uint32_t code : {0xC0000005u, 0xC0000094u, 0xC000001Du, 0xE0000001u}) {
+            std::uint32_t raised = code;
+            EXPECT_EQ(platform::runGuarded(fault, &raised), code);
+        }
+        bool recovered = false;
+        EXPECT_EQ(platform::runGuarded(recoverItself, &recovered), 0u);
+        EXPECT_TRUE(recovered);
+    }
+    EXPECT_THROW(throw std::runtime_error("after the faults"), std::runtime_error);
+}
 } // namespace
