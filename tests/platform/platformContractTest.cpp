@@ -266,6 +266,27 @@ TEST_F(PlatformContract, EnumerationNeedsRoomForTheNameAndItsTerminator)
     EXPECT_EQ(platform::enumSubkey(empty.key, 0, name, sizeof name), errorNoMoreItems);
 }
 
+TEST_F(PlatformContract, LongestSubkeyNameIsBounded)
+{
+    const std::string longest(200, 'n');
+    fixture->createKey(RootKey::localMachine, local("sizes\\short"));
+    fixture->createKey(RootKey::localMachine, local("sizes\\" + longest));
+    HeldKey key;
+    ASSERT_EQ(openLocal("sizes", key), registryOk);
+    std::uint32_t size = 0;
+    ASSERT_EQ(platform::maxSubkeyNameSize(key.key, &size), registryOk);
+    EXPECT_GE(size, longest.size() + 1);
+    // Every name fits a buffer of that size.
+    std::vector<char> name(size);
+    for (std::uint32_t i = 0; i < 2; ++i)
+        EXPECT_EQ(platform::enumSubkey(key.key, i, name.data(), size), registryOk);
+
+    HeldKey leaf;
+    ASSERT_EQ(openLocal("sizes\\short", leaf), registryOk);
+    ASSERT_EQ(platform::maxSubkeyNameSize(leaf.key, &size), registryOk);
+    EXPECT_GE(size, 1u);
+}
+
 struct LowerCase {
     const char* text;
     std::uint32_t length;
