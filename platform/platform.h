@@ -71,6 +71,10 @@ std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::ui
 // RegCloseKey.
 void closeKey(RegKey key);
 
+// The registry calls made so far (opens, enumerations, queries, not
+// closes), for measurements.
+std::uint64_t registryCallCount();
+
 // CharLowerBuffA: lowercases `length` bytes of text in place.
 void lowerText(char* text, std::uint32_t length);
 

@@ -70,7 +70,7 @@ struct State {
     std::set<platform::RegKey> openKeys;
     std::vector<std::pair<CLSID, memory::ClassFactory>> classes;
     std::set<std::string, NameLess> files;
-    int registryCalls = 0;
+    std::uint64_t registryCalls = 0; // since the last reset
     int comDepth = 0;
     int comStarts = 0;
     unsigned codePage = 0;
@@ -282,6 +282,11 @@ std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::ui
     return registryOk;
 }
 
+std::uint64_t registryCallCount()
+{
+    return state().registryCalls;
+}
+
 void closeKey(RegKey key)
 {
     nodeOf(key);
@@ -397,11 +402,6 @@ void setConsoleWindow(void* window)
 int openKeyCount()
 {
     return static_cast<int>(state().openKeys.size());
-}
-
-int registryCallCount()
-{
-    return state().registryCalls;
 }
 
 int comDepth()

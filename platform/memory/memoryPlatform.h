@@ -44,9 +44,6 @@ void setConsoleWindow(void* window);
 // Keys handed out and not yet closed.
 int openKeyCount();
 
-// Registry calls made since the last reset (opens, enumerations, queries).
-int registryCallCount();
-
 // startCom calls minus endCom calls.
 int comDepth();
 int comStartCount();

@@ -19,6 +19,8 @@ std::int32_t handOut(LONG status, HKEY opened, platform::RegKey* key)
     return static_cast<std::int32_t>(status);
 }
 
+std::uint64_t registryCalls = 0;
+
 // The guard's state. The program has one thread and guards one driver call
 // at a time.
 CONTEXT resumeContext;
@@ -59,6 +61,7 @@ namespace platform {
 
 std::int32_t openRootKey(RootKey root, const char* path, RegKey* key)
 {
+    ++registryCalls;
     const HKEY rootKey = root == RootKey::localMachine ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT;
     HKEY opened = nullptr;
     const LONG status = RegOpenKeyA(rootKey, path, &opened);
@@ -67,6 +70,7 @@ std::int32_t openRootKey(RootKey root, const char* path, RegKey* key)
 
 std::int32_t openSubkey(RegKey parent, const char* name, RegKey* key)
 {
+    ++registryCalls;
     HKEY opened = nullptr;
     const LONG status = RegOpenKeyExA(handleOf(parent), name, 0, KEY_READ, &opened);
     return handOut(status, opened, key);
@@ -74,11 +78,13 @@ std::int32_t openSubkey(RegKey parent, const char* name, RegKey* key)
 
 std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32_t size)
 {
+    ++registryCalls;
     return static_cast<std::int32_t>(RegEnumKeyA(handleOf(key), index, name, size));
 }
 
 std::int32_t maxSubkeyNameSize(RegKey key, std::uint32_t* size)
 {
+    ++registryCalls;
     // The longest name is counted in characters; in the ANSI code page each
     // may take up to MaxCharSize bytes.
     DWORD longest = 0;
@@ -94,12 +100,18 @@ std::int32_t maxSubkeyNameSize(RegKey key, std::uint32_t* size)
 
 std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::uint32_t* size)
 {
+    ++registryCalls;
     // DWORD is unsigned long, a type distinct from std::uint32_t.
     DWORD byteCount = *size;
     const LONG status =
         RegQueryValueExA(handleOf(key), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &byteCount);
     *size = byteCount;
     return static_cast<std::int32_t>(status);
+}
+
+std::uint64_t registryCallCount()
+{
+    return registryCalls;
 }
 
 void closeKey(RegKey key)

@@ -29,18 +29,18 @@ void freeList(DriverEntry* entry)
 struct Scans {
     std::string literal;
     std::string shared;
-    int literalCalls;
-    int sharedCalls;
+    std::uint64_t literalCalls;
+    std::uint64_t sharedCalls;
 };
 
 Scans scanBothWays()
 {
-    const int before = memory::registryCallCount();
+    const std::uint64_t before = platform::registryCallCount();
     DriverEntry* literal = readInstalledDrivers(literalFindServerPath);
-    const int between = memory::registryCallCount();
+    const std::uint64_t between = platform::registryCallCount();
     ClassLookup classes;
     DriverEntry* shared = readInstalledDrivers([&classes](const char* text) { return classes.findServerPath(text); });
-    const Scans scans{describe(literal), describe(shared), between - before, memory::registryCallCount() - between};
+    const Scans scans{describe(literal), describe(shared), between - before, platform::registryCallCount() - between};
     freeList(literal);
     freeList(shared);
     EXPECT_EQ(memory::openKeyCount(), 0);
@@ -124,8 +124,8 @@ TEST_F(ClassLookupTest, ClassRegistryIsEnumeratedAtMostOnce)
     }
     const Scans scans = scanBothWays();
     EXPECT_EQ(scans.shared, scans.literal);
-    EXPECT_LT(scans.sharedCalls, classes + 20 * drivers);
-    EXPECT_GT(scans.literalCalls, 10 * classes);
+    EXPECT_LT(scans.sharedCalls, static_cast<std::uint64_t>(classes + 20 * drivers));
+    EXPECT_GT(scans.literalCalls, static_cast<std::uint64_t>(10 * classes));
 }
 
 // Random registries drawn from a small pool of names, so that drivers and
