@@ -27,7 +27,7 @@ CONTEXT resumeContext;
 volatile DWORD faultCode;
 volatile bool guarding;
 #if defined(_M_IX86) || defined(__i386__)
-EXCEPTION_REGISTRATION_RECORD* frameHandlers;
+void* frameHandlers;
 #endif
 
 // Reached only when no handler along the stack took the exception: the
@@ -52,6 +52,27 @@ LONG WINAPI resumeAfterFault(EXCEPTION_POINTERS* exception)
 __declspec(noinline) void captureCallerContext(CONTEXT* context)
 {
     RtlCaptureContext(context);
+}
+
+// The head of the thread's chain of frame handlers, at fs:[0].
+void* frameHandlerHead()
+{
+#ifdef _MSC_VER
+    return reinterpret_cast<void*>(__readfsdword(0));
+#else
+    void* head;
+    asm volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+#endif
+}
+
+void setFrameHandlerHead(void* head)
+{
+#ifdef _MSC_VER
+    __writefsdword(0, reinterpret_cast<DWORD>(head));
+#else
+    asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
+#endif
 }
 #endif
 
@@ -170,7 +191,7 @@ std::uint32_t runGuarded(void (*call)(void* context), void* context)
     faultCode = 0;
     const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(resumeAfterFault);
 #if defined(_M_IX86) || defined(__i386__)
-    frameHandlers = reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList;
+    frameHandlers = frameHandlerHead();
     captureCallerContext(&resumeContext);
 #else
     RtlCaptureContext(&resumeContext);
@@ -183,7 +204,7 @@ std::uint32_t runGuarded(void (*call)(void* context), void* context)
     }
 #if defined(_M_IX86) || defined(__i386__)
     // The abandoned frames' handlers are gone with them.
-    reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList = frameHandlers;
+    setFrameHandlerHead(frameHandlers);
 #endif
     SetUnhandledExceptionFilter(previousFilter);
     return faultCode;

@@ -64,7 +64,8 @@ HANG_SECONDS = 120
 class Scenario:
     name: str
     # Registry steps before the run, in order: "import" (registry.reg),
-    # "register" and "unregister" (the DLL's own registration).
+    # "importOtherView" (otherView.reg, into the registry view of the other
+    # word size), "register" and "unregister" (the DLL's own registration).
     setup: tuple = ("import",)
     # Also run with standard error sent to standard output's file.
     combined: bool = False
@@ -81,6 +82,7 @@ SCENARIOS = [
     Scenario("manyDrivers"),
     Scenario("oddDrivers"),
     Scenario("crashingDrivers", combined=True),
+    Scenario("otherView", setup=("import", "importOtherView")),
     Scenario("sampleDrivers", setup=("register",)),
     Scenario("unregisteredSamples", setup=("register", "unregister")),
 ]
@@ -216,9 +218,10 @@ def compare(expected_path: Path, actual: bytes, update: bool, problems: list):
 
 
 class Runner:
-    def __init__(self, wine: Wine, exe: str, update: bool):
+    def __init__(self, wine: Wine, exe: str, bits: int, update: bool):
         self.wine = wine
         self.exe = exe
+        self.other_view = "/reg:32" if bits == 64 else "/reg:64"
         self.update = update
         self.log = wine.drive_c() / "testdriver" / "asio-testdriver.dll.log"
 
@@ -262,17 +265,26 @@ class Runner:
             problems.append(f"{' '.join(timeout.cmd)} still running after {timeout.timeout} s")
         return problems
 
+    def import_reg(self, reg_text: str, name: str, problems: list, other_view: bool = False):
+        reg_file = self.wine.work / f"{name}.reg"
+        write_reg(reg_file, reg_text.replace("@SERVER@", SERVER_PATH.replace("\\", "\\\\")))
+        if other_view:
+            self.step(["reg", "import", windows_path(reg_file), self.other_view], name, problems)
+        else:
+            self.step(["regedit", "/S", windows_path(reg_file)], name, problems)
+
     def run_steps(self, scenario: Scenario, problems: list):
         directory = SCENARIO_DIR / scenario.name
         directory.mkdir(exist_ok=True)
-        reg_text = ""
+        reg_text = other_text = ""
         dll = ["regsvr32", "/s", SERVER_PATH]
         for action in scenario.setup:
             if action == "import":
                 reg_text = (directory / "registry.reg").read_text(encoding="utf-8")
-                reg_file = self.wine.work / "scenario.reg"
-                write_reg(reg_file, reg_text.replace("@SERVER@", SERVER_PATH.replace("\\", "\\\\")))
-                self.step(["regedit", "/S", windows_path(reg_file)], "import", problems)
+                self.import_reg(reg_text, "import", problems)
+            elif action == "importOtherView":
+                other_text = (directory / "otherView.reg").read_text(encoding="utf-8")
+                self.import_reg(other_text, "importOtherView", problems, other_view=True)
             elif action == "register":
                 self.step(dll, "register", problems)
             elif action == "unregister":
@@ -283,9 +295,9 @@ class Runner:
                 self.run_program(directory, True, problems)
         if "register" in scenario.setup:
             self.step(dll[:1] + ["/u"] + dll[1:], "cleanup-unregister", problems)
-        removal = self.wine.work / "removal.reg"
-        write_reg(removal, removal_text(reg_text))
-        self.step(["regedit", "/S", windows_path(removal)], "cleanup", problems)
+        self.import_reg(removal_text(reg_text), "cleanup", problems)
+        if other_text:
+            self.import_reg(removal_text(other_text), "cleanupOtherView", problems, other_view=True)
 
 
 def main() -> int:
@@ -293,6 +305,7 @@ def main() -> int:
     parser.add_argument("--exe", required=True, help="asio-report.exe")
     parser.add_argument("--dll", required=True, help="the test driver DLL")
     parser.add_argument("--wine", required=True, help="the Wine launcher, e.g. /usr/lib/wine/wine64")
+    parser.add_argument("--bits", type=int, choices=(32, 64), default=64, help="the program's word size")
     parser.add_argument("--update", action="store_true", help="rewrite the golden files from this run")
     parser.add_argument("scenario", nargs="*", help="run only these scenarios")
     arguments = parser.parse_args()
@@ -306,7 +319,7 @@ def main() -> int:
         server_dir = wine.drive_c() / "testdriver"
         server_dir.mkdir()
         shutil.copyfile(arguments.dll, server_dir / "asio-testdriver.dll")
-        runner = Runner(wine, str(Path(arguments.exe).resolve()), arguments.update)
+        runner = Runner(wine, str(Path(arguments.exe).resolve()), arguments.bits, arguments.update)
         for scenario in selected:
             problems = runner.run(scenario)
             if problems:
