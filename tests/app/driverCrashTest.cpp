@@ -5,6 +5,7 @@
 #include "app/report.h"
 #include "driver/asioCalls.h"
 #include "driver/driverManager.h"
+#include "support/reportLines.h"
 #include "support/standIn.h"
 
 using memory::FakeChannel;
@@ -78,7 +79,7 @@ TEST_F(DriverCrashTest, FaultingDriverEndsItsReportAndTheRunGoesOn)
         const std::string crashedReport = c.cutBefore ? full.substr(0, full.find(c.cutBefore)) : full;
         ASSERT_NE(out.find(crashedReport), std::string::npos) << out;
         const std::string afterCrash = out.substr(out.find(crashedReport) + crashedReport.size());
-        EXPECT_EQ(afterCrash.rfind("\n---------------------------------------------------------\nAfter\n", 0), 0u);
+        EXPECT_EQ(afterCrash.rfind(reportLines::rule + "After\n", 0), 0u);
         EXPECT_EQ(capture.err(),
                   std::string("!!! Error: Driver crashed in ") + c.operation + " (exception 0xC000001D).\n");
 
@@ -105,11 +106,8 @@ TEST_F(DriverCrashTest, FaultWhileCreatingTheDriver)
 
     StreamCapture capture;
     EXPECT_EQ(runProgram(), 0);
-    const std::string expectedStart = "Found 2 ASIO Driver(s)\n"
-                                      "\n---------------------------------------------------------\n"
-                                      "Faults On Load\n"
-                                      "\n---------------------------------------------------------\n"
-                                      "After\n";
+    const std::string expectedStart =
+        "Found 2 ASIO Driver(s)\n" + reportLines::rule + "Faults On Load\n" + reportLines::rule + "After\n";
     EXPECT_EQ(capture.out().substr(0, expectedStart.size()), expectedStart);
     EXPECT_EQ(capture.err(), "!!! Error: Driver crashed in CoCreateInstance (exception 0xC0000094).\n");
     EXPECT_EQ(after->live, 0);
