@@ -30,16 +30,6 @@ FakeScript fullScript()
     return script;
 }
 
-std::string reportText(const std::string& name)
-{
-    DriverManager manager;
-    driverManager = &manager;
-    StreamCapture capture;
-    reportDriver(name.c_str());
-    driverManager = nullptr;
-    return capture.out();
-}
-
 struct CrashCase {
     const char* faultOn;
     const char* operation;
@@ -63,7 +53,7 @@ TEST_F(DriverCrashTest, FaultingDriverEndsItsReportAndTheRunGoesOn)
         SCOPED_TRACE(c.faultOn);
         memory::reset();
         installFakeDriver(1, "Crashing", std::nullopt, fullScript());
-        const std::string full = reportText("Crashing");
+        const std::string full = reportDriverNamed("Crashing").out;
 
         memory::reset();
         auto before = installFakeDriver(1, "a", "Before", fullScript());

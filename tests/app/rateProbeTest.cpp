@@ -89,13 +89,7 @@ TEST_F(RateProbeTest, DsdPaths)
         FakeScript script = dsdDriver();
         c.script(script);
         auto log = installFakeDriver(1, "Dsd", std::nullopt, script);
-        DriverManager manager;
-        driverManager = &manager;
-        StreamCapture capture;
-        reportDriver("Dsd");
-        driverManager = nullptr;
-
-        const std::string out = capture.out();
+        const std::string out = reportDriverNamed("Dsd").out;
         const std::size_t heading = out.find(dsdHeading);
         ASSERT_NE(heading, std::string::npos);
         EXPECT_EQ(out.substr(heading + dsdHeading.size()), c.section);

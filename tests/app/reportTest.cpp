@@ -44,19 +44,13 @@ protected:
     Report reportOf(const FakeScript& script)
     {
         auto log = installFakeDriver(1, "Fake", std::nullopt, script);
-        DriverManager manager;
-        driverManager = &manager;
-        StreamCapture capture;
-        reportDriver("Fake");
-        driverManager = nullptr;
-        // Every report leaves the driver closed, released once, in PCM.
-        EXPECT_EQ(activeDriver, nullptr);
-        EXPECT_EQ(manager.currentDriverIndex(), -1);
+        const CapturedReport report = reportDriverNamed("Fake");
+        // Every report leaves the driver released once, in PCM.
         EXPECT_EQ(log->created, 1);
         EXPECT_EQ(log->live, 0);
         EXPECT_EQ(log->callsAfterRelease, 0);
         EXPECT_EQ(log->calls.back(), "Release -> 0");
-        return {capture.out(), capture.err(), log};
+        return {report.out, report.err, log};
     }
 };
 
