@@ -1,15 +1,16 @@
+#include <cstdio>
 #include <iostream>
 
 #include "app/report.h"
 #include "driver/asioCalls.h"
+#include "driver/driverGuard.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"
 
-void reportDriver(const char* name)
-{
-    std::cout << "\n---------------------------------------------------------" << std::endl;
-    std::cout << name << std::endl;
+namespace {
 
+void reportOpenedDriver(const char* name)
+{
     if (!driverManager->openDriver(name)) {
         std::cerr << "!!! Error: Could not load driver into memory." << std::endl;
         return;
@@ -34,4 +35,21 @@ void reportDriver(const char* name)
 
     ASIOExit();
     driverManager->closeCurrent();
+}
+
+} // namespace
+
+void reportDriver(const char* name)
+{
+    std::cout << "\n---------------------------------------------------------" << std::endl;
+    std::cout << name << std::endl;
+    try {
+        reportOpenedDriver(name);
+    } catch (const DriverCrash& crash) {
+        // The faulted driver is abandoned; its report ends here.
+        char code[9];
+        std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(crash.code));
+        std::cerr << "!!! Error: Driver crashed in " << crash.operation << " (exception 0x" << code << ")."
+                  << std::endl;
+    }
 }

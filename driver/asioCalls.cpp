@@ -1,6 +1,7 @@
 #include "driver/asioCalls.h"
 
 #include "driver/boundedText.h"
+#include "driver/driverGuard.h"
 #include "driver/driverManager.h"
 
 IASIO* activeDriver = nullptr;
@@ -22,16 +23,16 @@ ASIOError ASIOInit(ASIODriverInfo* info)
         return ASE_NotPresent;
 
     char text[driverTextCapacity] = {};
-    if (activeDriver->init(info->sysRef) == 0) {
-        activeDriver->getErrorMessage(text);
+    if (callDriver("init", [info] { return activeDriver->init(info->sysRef); }) == 0) {
+        callDriver("getErrorMessage", [&text] { activeDriver->getErrorMessage(text); });
         copyText(info->errorMessage, text);
         activeDriver = nullptr;
         return ASE_NotPresent;
     }
     copyText(info->errorMessage, "No ASIO Driver Error");
-    activeDriver->getDriverName(text);
+    callDriver("getDriverName", [&text] { activeDriver->getDriverName(text); });
     copyText(info->name, text);
-    info->driverVersion = activeDriver->getDriverVersion();
+    info->driverVersion = callDriver("getDriverVersion", [] { return activeDriver->getDriverVersion(); });
     return ASE_OK;
 }
 
@@ -50,7 +51,8 @@ ASIOError ASIOGetBufferSize(std::int32_t* minSize, std::int32_t* maxSize, std::i
         *minSize = *maxSize = *preferredSize = *granularity = 0;
         return ASE_NotPresent;
     }
-    return activeDriver->getBufferSize(minSize, maxSize, preferredSize, granularity);
+    return callDriver("getBufferSize",
+                      [&] { return activeDriver->getBufferSize(minSize, maxSize, preferredSize, granularity); });
 }
 
 ASIOError ASIOGetLatencies(std::int32_t* inputLatency, std::int32_t* outputLatency)
@@ -59,7 +61,7 @@ ASIOError ASIOGetLatencies(std::int32_t* inputLatency, std::int32_t* outputLaten
         *inputLatency = *outputLatency = 0;
         return ASE_NotPresent;
     }
-    return activeDriver->getLatencies(inputLatency, outputLatency);
+    return callDriver("getLatencies", [&] { return activeDriver->getLatencies(inputLatency, outputLatency); });
 }
 
 ASIOError ASIOGetChannels(std::int32_t* numInputChannels, std::int32_t* numOutputChannels)
@@ -68,7 +70,7 @@ ASIOError ASIOGetChannels(std::int32_t* numInputChannels, std::int32_t* numOutpu
         *numInputChannels = *numOutputChannels = 0;
         return ASE_NotPresent;
     }
-    return activeDriver->getChannels(numInputChannels, numOutputChannels);
+    return callDriver("getChannels", [&] { return activeDriver->getChannels(numInputChannels, numOutputChannels); });
 }
 
 ASIOError ASIOGetChannelInfo(ASIOChannelInfo* info)
@@ -79,19 +81,19 @@ ASIOError ASIOGetChannelInfo(ASIOChannelInfo* info)
         copyText(info->name, "None");
         return ASE_NotPresent;
     }
-    return activeDriver->getChannelInfo(info);
+    return callDriver("getChannelInfo", [info] { return activeDriver->getChannelInfo(info); });
 }
 
 ASIOError ASIOCanSampleRate(ASIOSampleRate sampleRate)
 {
     if (activeDriver == nullptr)
         return ASE_NotPresent;
-    return activeDriver->canSampleRate(sampleRate);
+    return callDriver("canSampleRate", [sampleRate] { return activeDriver->canSampleRate(sampleRate); });
 }
 
 ASIOError ASIOFuture(std::int32_t selector, void* parameter)
 {
     if (activeDriver == nullptr)
         return ASE_NotPresent;
-    return activeDriver->future(selector, parameter);
+    return callDriver("future", [selector, parameter] { return activeDriver->future(selector, parameter); });
 }

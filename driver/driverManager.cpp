@@ -1,9 +1,11 @@
 #include "driver/driverManager.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "driver/asioCalls.h"
+#include "driver/driverGuard.h"
 
 DriverManager* driverManager = nullptr;
 
@@ -95,6 +97,13 @@ void DriverManager::closeCurrent()
     currentIndex = -1;
 }
 
+void DriverManager::abandonCurrent()
+{
+    if (DriverEntry* entry = entryAt(currentIndex))
+        entry->instance = nullptr;
+    currentIndex = -1;
+}
+
 bool DriverManager::openEntry(std::int32_t index)
 {
     DriverEntry* entry = entryAt(index);
@@ -102,7 +111,8 @@ bool DriverManager::openEntry(std::int32_t index)
         return false;
     // The driver's class id doubles as the id of its interface.
     void* object = nullptr;
-    const HRESULT result = platform::createInstance(entry->clsid, entry->clsid, &object);
+    const HRESULT result = callDriver(
+        "CoCreateInstance", [entry, &object] { return platform::createInstance(entry->clsid, entry->clsid, &object); });
     activeDriver = static_cast<IASIO*>(object);
     if (result != S_OK)
         return false;
@@ -116,8 +126,10 @@ void DriverManager::closeEntry(std::int32_t index)
     DriverEntry* entry = entryAt(index);
     if (entry == nullptr || entry->instance == nullptr)
         return;
-    entry->instance->Release();
-    entry->instance = nullptr;
+    // The entry lets go first, so that a driver faulting in Release is not
+    // held, nor released, again.
+    IASIO* instance = std::exchange(entry->instance, nullptr);
+    callDriver("Release", [instance] { instance->Release(); });
 }
 
 void DriverManager::freeEntries(DriverEntry* entry)
@@ -128,8 +140,12 @@ void DriverManager::freeEntries(DriverEntry* entry)
     for (; entry != nullptr; entry = entry->next)
         list.push_back(entry);
     for (auto it = list.rbegin(); it != list.rend(); ++it) {
-        if ((*it)->instance != nullptr)
-            (*it)->instance->Release();
+        // Every report closes its driver, so nothing is normally held here;
+        // with no report left to end, a fault in Release is only survived.
+        if (IASIO* instance = (*it)->instance) {
+            auto release = [instance] { instance->Release(); };
+            runGuardedCall(release);
+        }
         delete *it;
     }
 }

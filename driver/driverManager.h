@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "driver/asio.h"
 #include "platform/platform.h"
@@ -47,6 +48,10 @@ public:
     // afterwards.
     void closeCurrent();
 
+    // Forgets the current driver's object without releasing it: a driver
+    // that faulted is never called again. No driver is current afterwards.
+    void abandonCurrent();
+
 private:
     void scanInstalledDrivers();
     void currentDriverName(char* buffer) const;
@@ -66,12 +71,16 @@ extern DriverManager* driverManager;
 // The capacity of a short driver name, terminator included.
 constexpr std::int32_t shortNameCapacity = 32;
 
+// Tells whether a driver's class, given as its lowercased class id text,
+// is registered with a usable in-process server.
+using ServerLookup = std::function<bool(const char* clsidText)>;
+
+// The list of installed drivers, one entry per usable registration under
+// HKEY_LOCAL_MACHINE\software\asio in enumeration order, numbered from 0.
+DriverEntry* readInstalledDrivers(const ServerLookup& findServerPath);
+
 // Appends an entry for the driver registered under parentKey\subkeyName to
 // list when the registration is usable, and returns the list. index is the
 // position of list's first entry.
-DriverEntry* makeDriverEntry(platform::RegKey parentKey, const char* subkeyName, std::int32_t index, DriverEntry* list);
-
-// True when HKEY_CLASSES_ROOT\clsid holds a class key named clsidText (in
-// lower case) whose in-process server path can be read and passes the file
-// test.
-bool findServerPath(const char* clsidText);
+DriverEntry* makeDriverEntry(platform::RegKey parentKey, const char* subkeyName, std::int32_t index, DriverEntry* list,
+                             const ServerLookup& findServerPath);

@@ -59,6 +59,10 @@ std::int32_t openSubkey(RegKey parent, const char* name, RegKey* key);
 // do not fit, errorNoMoreItems past the last subkey.
 std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32_t size);
 
+// RegQueryInfoKeyA: an upper bound, in bytes with the terminator, of what
+// the longest subkey name of key takes in enumSubkey's buffer.
+std::int32_t maxSubkeyNameSize(RegKey key, std::uint32_t* size);
+
 // RegQueryValueExA: valueName null or empty reads the default value. *size
 // holds the buffer's size on entry and the value's size on return. Fails
 // with errorMoreData when the value is larger than the buffer.
@@ -66,6 +70,10 @@ std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::ui
 
 // RegCloseKey.
 void closeKey(RegKey key);
+
+// The registry calls made so far (opens, enumerations, queries, not
+// closes), for measurements.
+std::uint64_t registryCallCount();
 
 // CharLowerBuffA: lowercases `length` bytes of text in place.
 void lowerText(char* text, std::uint32_t length);
@@ -87,6 +95,13 @@ void endCom();
 // CoCreateInstance with CLSCTX_INPROC_SERVER and no outer object, asking
 // for interface `iid`. S_OK and *object set, or a failure and *object null.
 HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object);
+
+// Runs call(context). A hardware exception raised inside it (access
+// violation, illegal instruction, division by zero, ...) that the code it
+// runs does not handle itself ends the call instead of the process: the
+// exception's code is returned, and nothing of the abandoned call's frames
+// is unwound. 0 when the call returned by itself.
+std::uint32_t runGuarded(void (*call)(void* context), void* context);
 
 // SetConsoleOutputCP(65001); ignored where the console has no code page.
 void setConsoleUtf8();

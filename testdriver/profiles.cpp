@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include <windows.h>
+
 using memory::FakeChannel;
 using memory::FakeScript;
 
@@ -149,6 +151,25 @@ FakeScript stuckInDsd()
     return script;
 }
 
+// A driver that faults in call, with exception code, instead of answering.
+FakeScript faultsIn(FakeScript script, const char* name, const char* call, std::uint32_t code)
+{
+    script.driverName = name;
+    script.faultOn = call;
+    script.faultCode = code;
+    return script;
+}
+
+// Raises an exception and handles it itself inside a query: nothing the
+// host may notice.
+FakeScript recoversItself()
+{
+    FakeScript script = pcmInterface();
+    script.driverName = "Test Recovering Interface";
+    script.recoverOn = "getBufferSize";
+    return script;
+}
+
 std::vector<Profile> makeProfiles()
 {
     return {
@@ -160,6 +181,20 @@ std::vector<Profile> makeProfiles()
         {"odd", classId(6), nullptr, oddAnswers()},
         {"dsdok", classId(7), nullptr, dsdAnsweredOk()},
         {"stuckdsd", classId(8), nullptr, stuckInDsd()},
+        {"crashinit", classId(0x11), nullptr,
+         faultsIn(pcmInterface(), "Test Crash In Init", "init", EXCEPTION_ACCESS_VIOLATION)},
+        {"crashchannels", classId(0x12), nullptr,
+         faultsIn(pcmInterface(), "Test Crash In Channels", "getChannels", EXCEPTION_ACCESS_VIOLATION)},
+        {"crashchannelinfo", classId(0x13), nullptr,
+         faultsIn(pcmInterface(), "Test Crash In Channel Info", "getChannelInfo(1,out)",
+                  EXCEPTION_ILLEGAL_INSTRUCTION)},
+        {"crashdsd", classId(0x14), nullptr,
+         faultsIn(dsdInterface(), "Test Crash In DSD", "future(kAsioSetIoFormat,1)", EXCEPTION_INT_DIVIDE_BY_ZERO)},
+        {"crashpcm", classId(0x15), nullptr,
+         faultsIn(dsdInterface(), "Test Crash Back To PCM", "future(kAsioSetIoFormat,0)", EXCEPTION_ACCESS_VIOLATION)},
+        {"crashrelease", classId(0x16), nullptr,
+         faultsIn(pcmInterface(), "Test Crash In Release", "Release", EXCEPTION_ACCESS_VIOLATION)},
+        {"recovers", classId(0x17), nullptr, recoversItself()},
     };
 }
 

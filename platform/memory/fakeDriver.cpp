@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iomanip>
 #include <sstream>
+#include <stdexcept>
 
 namespace memory {
 namespace {
@@ -16,6 +17,13 @@ std::string describe(const char* before, const Value& value, const char* after)
     std::ostringstream text;
     text << std::setprecision(12) << before << value << after;
     return text.str();
+}
+
+// Whether a script's call text names a logged call: the whole call, or its
+// operation alone ("init" names "init(null)").
+bool names(const std::string& scripted, const std::string& call)
+{
+    return !scripted.empty() && (call == scripted || call.rfind(scripted + "(", 0) == 0);
 }
 
 // Writes bytes and their terminator into a field, cut at its capacity.
@@ -52,7 +60,7 @@ ULONG STDMETHODCALLTYPE FakeDriver::AddRef()
 
 ULONG STDMETHODCALLTYPE FakeDriver::Release()
 {
-    if (references == 0) {
+    if (references == 0 || script.faultOn == "Release") {
         record("Release");
         return 0;
     }
@@ -235,6 +243,15 @@ bool FakeDriver::record(const std::string& call)
     }
     if (log->echo)
         log->echo(log->calls.back());
+    if (references != 0 && names(script.faultOn, call))
+        raiseDriverFault(script.faultCode);
+    if (names(script.recoverOn, call)) {
+        try {
+            throw std::runtime_error(call);
+        } catch (const std::runtime_error&) {
+            record("recovered in " + call);
+        }
+    }
     return references != 0;
 }
 

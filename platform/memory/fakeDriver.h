@@ -65,7 +65,20 @@ struct FakeScript {
     FakeFormat dsd;
     ASIOError toDsdResult = ASE_NotPresent;
     ASIOError toPcmResult = ASE_SUCCESS;
+
+    // The call, as the log writes it ("getChannelInfo(1,out)",
+    // "future(kAsioSetIoFormat,1)", "Release") or by its operation alone
+    // ("init"), that faults with faultCode instead of answering.
+    std::string faultOn;
+    std::uint32_t faultCode = 0xC0000005;
+    // The call that raises an exception and handles it itself before
+    // answering as usual.
+    std::string recoverOn;
 };
+
+// Raises a driver's fault: the stand-in throws what its guard catches, the
+// test driver DLL raises a real hardware exception.
+[[noreturn]] void raiseDriverFault(std::uint32_t code);
 
 // What the objects of one driver class were asked. Events are "created",
 // the calls with their arguments ("canSampleRate(44100)"), "Release -> n"

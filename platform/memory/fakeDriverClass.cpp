@@ -8,6 +8,11 @@
 
 namespace memory {
 
+void raiseDriverFault(std::uint32_t code)
+{
+    throw DriverFault{code};
+}
+
 std::shared_ptr<FakeDriverLog> registerFakeDriver(const CLSID& clsid, const FakeScript& script)
 {
     auto log = std::make_shared<FakeDriverLog>();

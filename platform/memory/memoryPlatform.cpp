@@ -70,7 +70,7 @@ struct State {
     std::set<platform::RegKey> openKeys;
     std::vector<std::pair<CLSID, memory::ClassFactory>> classes;
     std::set<std::string, NameLess> files;
-    int registryCalls = 0;
+    std::uint64_t registryCalls = 0; // since the last reset
     int comDepth = 0;
     int comStarts = 0;
     unsigned codePage = 0;
@@ -251,6 +251,16 @@ std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32
     return registryOk;
 }
 
+std::int32_t maxSubkeyNameSize(RegKey key, std::uint32_t* size)
+{
+    ++state().registryCalls;
+    std::size_t longest = 0;
+    for (const Child& child : nodeOf(key)->children)
+        longest = std::max(longest, child.first.size());
+    *size = static_cast<std::uint32_t>(longest + 1);
+    return registryOk;
+}
+
 std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::uint32_t* size)
 {
     ++state().registryCalls;
@@ -270,6 +280,11 @@ std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::ui
         buffer[data.size()] = '\0';
     *size = static_cast<std::uint32_t>(data.size());
     return registryOk;
+}
+
+std::uint64_t registryCallCount()
+{
+    return state().registryCalls;
 }
 
 void closeKey(RegKey key)
@@ -320,6 +335,16 @@ HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object)
         if (sameGuid(registered, clsid))
             return factory(iid, object);
     return REGDB_E_CLASSNOTREG;
+}
+
+std::uint32_t runGuarded(void (*call)(void* context), void* context)
+{
+    try {
+        call(context);
+        return 0;
+    } catch (const memory::DriverFault& fault) {
+        return fault.code;
+    }
 }
 
 void setConsoleUtf8()
@@ -377,11 +402,6 @@ void setConsoleWindow(void* window)
 int openKeyCount()
 {
     return static_cast<int>(state().openKeys.size());
-}
-
-int registryCallCount()
-{
-    return state().registryCalls;
 }
 
 int comDepth()

@@ -3,12 +3,19 @@
 // what the logic left open.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace memory {
+
+// What the stand-in's guard catches in place of a hardware exception: a
+// fake driver faults by throwing it.
+struct DriverFault {
+    std::uint32_t code;
+};
 
 // Creates an object of a registered class, as a class factory would: S_OK
 // and one reference in *object, or a failure and *object null.
@@ -36,9 +43,6 @@ void setConsoleWindow(void* window);
 
 // Keys handed out and not yet closed.
 int openKeyCount();
-
-// Registry calls made since the last reset (opens, enumerations, queries).
-int registryCallCount();
 
 // startCom calls minus endCom calls.
 int comDepth();

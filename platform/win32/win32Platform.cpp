@@ -19,12 +19,70 @@ std::int32_t handOut(LONG status, HKEY opened, platform::RegKey* key)
     return static_cast<std::int32_t>(status);
 }
 
+std::uint64_t registryCalls = 0;
+
+// The guard's state. The program has one thread and guards one driver call
+// at a time.
+CONTEXT resumeContext;
+volatile DWORD faultCode;
+volatile bool guarding;
+#if defined(_M_IX86) || defined(__i386__)
+void* frameHandlers;
+#endif
+
+// Reached only when no handler along the stack took the exception: the
+// driver did not handle its own fault. Execution resumes where runGuarded
+// captured its context, with the fault's code set.
+LONG WINAPI resumeAfterFault(EXCEPTION_POINTERS* exception)
+{
+    if (!guarding)
+        return EXCEPTION_CONTINUE_SEARCH;
+    guarding = false;
+    faultCode = exception->ExceptionRecord->ExceptionCode;
+    // Resuming elsewhere is what makes even a noncontinuable exception, an
+    // escaped C++ exception for one, survivable.
+    exception->ExceptionRecord->ExceptionFlags &= ~static_cast<DWORD>(EXCEPTION_NONCONTINUABLE);
+    *exception->ContextRecord = resumeContext;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+#if defined(_M_IX86) || defined(__i386__)
+// On 32-bit Windows RtlCaptureContext records the state of its caller's
+// caller, so runGuarded calls it through this helper to record itself.
+__declspec(noinline) void captureCallerContext(CONTEXT* context)
+{
+    RtlCaptureContext(context);
+}
+
+// The head of the thread's chain of frame handlers, at fs:[0].
+void* frameHandlerHead()
+{
+#ifdef _MSC_VER
+    return reinterpret_cast<void*>(__readfsdword(0));
+#else
+    void* head;
+    asm volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+#endif
+}
+
+void setFrameHandlerHead(void* head)
+{
+#ifdef _MSC_VER
+    __writefsdword(0, reinterpret_cast<DWORD>(head));
+#else
+    asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
+#endif
+}
+#endif
+
 } // namespace
 
 namespace platform {
 
 std::int32_t openRootKey(RootKey root, const char* path, RegKey* key)
 {
+    ++registryCalls;
     const HKEY rootKey = root == RootKey::localMachine ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT;
     HKEY opened = nullptr;
     const LONG status = RegOpenKeyA(rootKey, path, &opened);
@@ -33,6 +91,7 @@ std::int32_t openRootKey(RootKey root, const char* path, RegKey* key)
 
 std::int32_t openSubkey(RegKey parent, const char* name, RegKey* key)
 {
+    ++registryCalls;
     HKEY opened = nullptr;
     const LONG status = RegOpenKeyExA(handleOf(parent), name, 0, KEY_READ, &opened);
     return handOut(status, opened, key);
@@ -40,17 +99,40 @@ std::int32_t openSubkey(RegKey parent, const char* name, RegKey* key)
 
 std::int32_t enumSubkey(RegKey key, std::uint32_t index, char* name, std::uint32_t size)
 {
+    ++registryCalls;
     return static_cast<std::int32_t>(RegEnumKeyA(handleOf(key), index, name, size));
+}
+
+std::int32_t maxSubkeyNameSize(RegKey key, std::uint32_t* size)
+{
+    ++registryCalls;
+    // The longest name is counted in characters; in the ANSI code page each
+    // may take up to MaxCharSize bytes.
+    DWORD longest = 0;
+    const LONG status = RegQueryInfoKeyA(handleOf(key), nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS)
+        return static_cast<std::int32_t>(status);
+    CPINFO codePage;
+    const UINT bytesPerCharacter = GetCPInfo(CP_ACP, &codePage) ? codePage.MaxCharSize : 4;
+    *size = longest * bytesPerCharacter + 1;
+    return registryOk;
 }
 
 std::int32_t queryValue(RegKey key, const char* valueName, char* buffer, std::uint32_t* size)
 {
+    ++registryCalls;
     // DWORD is unsigned long, a type distinct from std::uint32_t.
     DWORD byteCount = *size;
     const LONG status =
         RegQueryValueExA(handleOf(key), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &byteCount);
     *size = byteCount;
     return static_cast<std::int32_t>(status);
+}
+
+std::uint64_t registryCallCount()
+{
+    return registryCalls;
 }
 
 void closeKey(RegKey key)
@@ -100,6 +182,32 @@ void endCom()
 HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object)
 {
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object);
+}
+
+std::uint32_t runGuarded(void (*call)(void* context), void* context)
+{
+    // The last-chance filter sees only what no handler of the driver's
+    // took, so exceptions a driver raises and handles itself pass as usual.
+    faultCode = 0;
+    const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(resumeAfterFault);
+#if defined(_M_IX86) || defined(__i386__)
+    frameHandlers = frameHandlerHead();
+    captureCallerContext(&resumeContext);
+#else
+    RtlCaptureContext(&resumeContext);
+#endif
+    // A fault resumes here a second time, with faultCode set.
+    if (faultCode == 0) {
+        guarding = true;
+        call(context);
+        guarding = false;
+    }
+#if defined(_M_IX86) || defined(__i386__)
+    // The abandoned frames' handlers are gone with them.
+    setFrameHandlerHead(frameHandlers);
+#endif
+    SetUnhandledExceptionFilter(previousFilter);
+    return faultCode;
 }
 
 void setConsoleUtf8()

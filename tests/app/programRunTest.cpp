@@ -3,11 +3,13 @@
 #include "app/programRun.h"
 #include "driver/asioCalls.h"
 #include "driver/driverManager.h"
+#include "support/reportLines.h"
 #include "support/standIn.h"
+
+using namespace reportLines;
 
 namespace {
 
-const std::string rule = "\n---------------------------------------------------------\n";
 const std::string prompt = "Press any key to exit...\n";
 
 // The report of a fake driver on its default script.
@@ -18,13 +20,8 @@ std::string plainReport(int version)
         "    Driver Message:      No ASIO Driver Error\n"
         "    Buffer Size Limits:  Min=64 | Max=2048 | Preferred=256 | Granularity=64\n"
         "    Hardware Latency:    Input=0 samples | Output=0 samples\n"
-        "    Channel Layout:      Total Inputs=0 | Total Outputs=0\n"
-        "\n    --- Input Channel Details ---\n"
-        "\n    --- Output Channel Details ---\n"
-        "\n    Supported Hardware PCM Sample Rates:\n"
-        "\n    Direct Stream Digital (DSD) Capabilities:\n"
-        "        * Native DSD mode switch rejected by driver.\n"
-        "        * Native DSD & DoP wrappers appear unsupported on this interface profile.\n";
+        "    Channel Layout:      Total Inputs=0 | Total Outputs=0\n" +
+        inputHeading + outputHeading + pcmHeading + dsdHeading + dsdRejected + noDop;
 }
 
 class ProgramRunTest : public StandInTest {

@@ -7,20 +7,15 @@
 #include "app/report.h"
 #include "driver/asioCalls.h"
 #include "driver/driverManager.h"
+#include "support/reportLines.h"
 #include "support/standIn.h"
 
 using memory::FakeChannel;
 using memory::FakeScript;
+using namespace reportLines;
 
 namespace {
 
-const std::string dsdHeading = "\n    Direct Stream Digital (DSD) Capabilities:\n";
-const std::string accepted = "        * [SUCCESS] Native DSD Mode Switch: SUPPORTED\n";
-const std::string rejected = "        * Native DSD mode switch rejected by driver.\n";
-const std::string dopNote =
-    "        * [i] Note: Device supports 176.4 kHz clocks. DSD playback is likely handled via DoP "
-    "(DSD over PCM) encapsulation.\n";
-const std::string noDop = "        * Native DSD & DoP wrappers appear unsupported on this interface profile.\n";
 const std::string allClocks = "        * Clock Support Verified: DSD64 (2.82 MHz)\n"
                               "        * Clock Support Verified: DSD128 (5.64 MHz)\n"
                               "        * Clock Support Verified: DSD256 (11.28 MHz)\n"
@@ -56,36 +51,37 @@ TEST_F(RateProbeTest, DsdPaths)
     const std::string channels = "        * Active Channels in DSD Mode: In=2 | Out=2\n";
     const std::string packing = "        * Native DSD Packing Type: DSD 1-bit (8 samples/byte, LSB first)\n";
     const std::vector<DsdCase> cases = {
-        {"accepted", [](FakeScript&) {}, accepted + channels + packing + allClocks, true, true},
-        {"accepted, no clock", [](FakeScript& s) { s.dsd.rates.clear(); }, accepted + channels + packing, true, true},
+        {"accepted", [](FakeScript&) {}, dsdAccepted + channels + packing + allClocks, true, true},
+        {"accepted, no clock", [](FakeScript& s) { s.dsd.rates.clear(); }, dsdAccepted + channels + packing, true,
+         true},
         {"accepted, some clocks",
          [](FakeScript& s) {
              s.dsd.rates = {5644800, 22579200};
          },
-         accepted + channels + packing + "        * Clock Support Verified: DSD128 (5.64 MHz)\n" +
+         dsdAccepted + channels + packing + "        * Clock Support Verified: DSD128 (5.64 MHz)\n" +
              "        * Clock Support Verified: DSD512 (22.57 MHz)\n",
          true, true},
-        {"accepted, channel count fails", [](FakeScript& s) { s.dsd.channelsResult = -999; }, accepted + allClocks,
+        {"accepted, channel count fails", [](FakeScript& s) { s.dsd.channelsResult = -999; }, dsdAccepted + allClocks,
          true, false},
         {"accepted, no outputs", [](FakeScript& s) { s.dsd.outputCount = 0; },
-         accepted + "        * Active Channels in DSD Mode: In=2 | Out=0\n" + allClocks, true, false},
+         dsdAccepted + "        * Active Channels in DSD Mode: In=2 | Out=0\n" + allClocks, true, false},
         {"accepted, negative outputs", [](FakeScript& s) { s.dsd.outputCount = INT32_MIN; },
-         accepted + "        * Active Channels in DSD Mode: In=2 | Out=-2147483648\n" + allClocks, true, false},
+         dsdAccepted + "        * Active Channels in DSD Mode: In=2 | Out=-2147483648\n" + allClocks, true, false},
         {"accepted, packing query fails", [](FakeScript& s) { s.dsd.outputs[0].result = -998; },
-         accepted + channels + allClocks, true, true},
+         dsdAccepted + channels + allClocks, true, true},
         {"accepted, unknown packing", [](FakeScript& s) { s.dsd.outputs[0].type = 99; },
-         accepted + channels + "        * Native DSD Packing Type: Unknown Type (99)\n" + allClocks, true, true},
+         dsdAccepted + channels + "        * Native DSD Packing Type: Unknown Type (99)\n" + allClocks, true, true},
         {"accepted, switch back refused", [](FakeScript& s) { s.toPcmResult = -998; },
-         accepted + channels + packing + allClocks, true, true},
+         dsdAccepted + channels + packing + allClocks, true, true},
         {"refused, 176.4 kHz supported",
          [](FakeScript& s) {
              s.toDsdResult = -998;
              s.pcm.rates = {176400};
          },
-         rejected + dopNote, false, false},
-        {"refused, 176.4 kHz not supported", [](FakeScript& s) { s.toDsdResult = -1000; }, rejected + noDop, false,
+         dsdRejected + dopNote, false, false},
+        {"refused, 176.4 kHz not supported", [](FakeScript& s) { s.toDsdResult = -1000; }, dsdRejected + noDop, false,
          false},
-        {"ASE_OK is a refusal", [](FakeScript& s) { s.toDsdResult = ASE_OK; }, rejected + noDop, false, false},
+        {"ASE_OK is a refusal", [](FakeScript& s) { s.toDsdResult = ASE_OK; }, dsdRejected + noDop, false, false},
     };
     for (const DsdCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -93,13 +89,7 @@ TEST_F(RateProbeTest, DsdPaths)
         FakeScript script = dsdDriver();
         c.script(script);
         auto log = installFakeDriver(1, "Dsd", std::nullopt, script);
-        DriverManager manager;
-        driverManager = &manager;
-        StreamCapture capture;
-        reportDriver("Dsd");
-        driverManager = nullptr;
-
-        const std::string out = capture.out();
+        const std::string out = reportDriverNamed("Dsd").out;
         const std::size_t heading = out.find(dsdHeading);
         ASSERT_NE(heading, std::string::npos);
         EXPECT_EQ(out.substr(heading + dsdHeading.size()), c.section);
@@ -127,7 +117,7 @@ TEST_F(RateProbeTest, WithoutActiveDriverNothingIsAccepted)
     StreamCapture capture;
     probePcmRates();
     probeDsd();
-    EXPECT_EQ(capture.out(), "\n    Supported Hardware PCM Sample Rates:\n" + dsdHeading + rejected + noDop);
+    EXPECT_EQ(capture.out(), "\n    Supported Hardware PCM Sample Rates:\n" + dsdHeading + dsdRejected + noDop);
 }
 
 } // namespace

@@ -6,30 +6,22 @@
 #include "app/report.h"
 #include "driver/asioCalls.h"
 #include "driver/driverManager.h"
+#include "support/reportLines.h"
 #include "support/standIn.h"
 
 using memory::FakeChannel;
 using memory::FakeScript;
+using namespace reportLines;
 
 namespace {
 
-const std::string header = "\n---------------------------------------------------------\n"
-                           "Fake\n"
-                           "    ASIO Driver Version: 1\n"
-                           "    Driver Message:      No ASIO Driver Error\n";
+const std::string header = rule +
+    "Fake\n"
+    "    ASIO Driver Version: 1\n"
+    "    Driver Message:      No ASIO Driver Error\n";
 
 const std::string defaultBuffers = "    Buffer Size Limits:  Min=64 | Max=2048 | Preferred=256 | Granularity=64\n";
 const std::string defaultLatency = "    Hardware Latency:    Input=0 samples | Output=0 samples\n";
-const std::string inputHeading = "\n    --- Input Channel Details ---\n";
-const std::string outputHeading = "\n    --- Output Channel Details ---\n";
-const std::string pcmHeading = "\n    Supported Hardware PCM Sample Rates:\n";
-const std::string dsdHeading = "\n    Direct Stream Digital (DSD) Capabilities:\n";
-const std::string dsdRefused = "        * Native DSD mode switch rejected by driver.\n";
-const std::string noDop = "        * Native DSD & DoP wrappers appear unsupported on this interface profile.\n";
-const std::string dopNote =
-    "        * [i] Note: Device supports 176.4 kHz clocks. DSD playback is likely handled via DoP "
-    "(DSD over PCM) encapsulation.\n";
-const std::string dsdAccepted = "        * [SUCCESS] Native DSD Mode Switch: SUPPORTED\n";
 const std::string toDsd = "future(kAsioSetIoFormat,1)";
 const std::string toPcm = "future(kAsioSetIoFormat,0)";
 
@@ -52,19 +44,13 @@ protected:
     Report reportOf(const FakeScript& script)
     {
         auto log = installFakeDriver(1, "Fake", std::nullopt, script);
-        DriverManager manager;
-        driverManager = &manager;
-        StreamCapture capture;
-        reportDriver("Fake");
-        driverManager = nullptr;
-        // Every report leaves the driver closed, released once, in PCM.
-        EXPECT_EQ(activeDriver, nullptr);
-        EXPECT_EQ(manager.currentDriverIndex(), -1);
+        const CapturedReport report = reportDriverNamed("Fake");
+        // Every report leaves the driver released once, in PCM.
         EXPECT_EQ(log->created, 1);
         EXPECT_EQ(log->live, 0);
         EXPECT_EQ(log->callsAfterRelease, 0);
         EXPECT_EQ(log->calls.back(), "Release -> 0");
-        return {capture.out(), capture.err(), log};
+        return {report.out, report.err, log};
     }
 };
 
@@ -246,7 +232,7 @@ TEST_F(ReportTest, BufferLatencyAndChannelSections)
         FakeScript script;
         c.script(script);
         const Report report = reportOf(script);
-        EXPECT_EQ(report.out, header + c.sections + pcmHeading + dsdHeading + dsdRefused + noDop);
+        EXPECT_EQ(report.out, header + c.sections + pcmHeading + dsdHeading + dsdRejected + noDop);
         EXPECT_EQ(report.err, "");
     }
 }

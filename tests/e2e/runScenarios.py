@@ -42,7 +42,18 @@ SERVER_PATH = r"C:\testdriver\asio-testdriver.dll"
 
 # The profiles whose answer to the DSD request is ASE_SUCCESS
 # (testdriver/profiles.cpp).
-DSD_ACCEPTING_PROFILES = {"dsd", "stuckdsd"}
+DSD_ACCEPTING_PROFILES = {"dsd", "stuckdsd", "crashpcm"}
+
+# The profiles that fault, and the call they fault in: such an object is
+# abandoned there, never called again and never released.
+FAULTING_PROFILES = {
+    "crashinit": "init(",
+    "crashchannels": "getChannels",
+    "crashchannelinfo": "getChannelInfo(1,out)",
+    "crashdsd": "future(kAsioSetIoFormat,1)",
+    "crashpcm": "future(kAsioSetIoFormat,0)",
+    "crashrelease": "Release",
+}
 
 # One run of a Wine program may take this long before the run counts as
 # hung; it guards against a program waiting for input, not a time limit.
@@ -53,7 +64,8 @@ HANG_SECONDS = 120
 class Scenario:
     name: str
     # Registry steps before the run, in order: "import" (registry.reg),
-    # "register" and "unregister" (the DLL's own registration).
+    # "importOtherView" (otherView.reg, into the registry view of the other
+    # word size), "register" and "unregister" (the DLL's own registration).
     setup: tuple = ("import",)
     # Also run with standard error sent to standard output's file.
     combined: bool = False
@@ -69,6 +81,8 @@ SCENARIOS = [
     Scenario("nonAscii"),
     Scenario("manyDrivers"),
     Scenario("oddDrivers"),
+    Scenario("crashingDrivers", combined=True),
+    Scenario("otherView", setup=("import", "importOtherView")),
     Scenario("sampleDrivers", setup=("register",)),
     Scenario("unregisteredSamples", setup=("register", "unregister")),
 ]
@@ -154,7 +168,16 @@ def read_objects(log: bytes, problems: list) -> list:
         profile = source.split("#")[0]
         if calls[0] != "created":
             problems.append(f"{source}: first event is {calls[0]!r}, not 'created'")
+        if profile == "recovers" and not any(call.startswith("recovered in ") for call in calls):
+            problems.append(f"{source}: raised and handled no exception of its own")
         releases = [call for call in calls if call.startswith("Release")]
+        fault = FAULTING_PROFILES.get(profile)
+        if fault is not None:
+            if not calls[-1].startswith(fault):
+                problems.append(f"{source}: called after its fault in {fault}: {calls[-1]!r}")
+            if releases not in ([], ["Release"]) or (releases and fault != "Release"):
+                problems.append(f"{source}: released {releases} after faulting")
+            continue
         if releases != ["Release -> 0"]:
             problems.append(f"{source}: released {releases}, not exactly once to 0")
         late = [call for call in calls if call.startswith("after release: ")]
@@ -195,9 +218,10 @@ def compare(expected_path: Path, actual: bytes, update: bool, problems: list):
 
 
 class Runner:
-    def __init__(self, wine: Wine, exe: str, update: bool):
+    def __init__(self, wine: Wine, exe: str, bits: int, update: bool):
         self.wine = wine
         self.exe = exe
+        self.other_view = "/reg:32" if bits == 64 else "/reg:64"
         self.update = update
         self.log = wine.drive_c() / "testdriver" / "asio-testdriver.dll.log"
 
@@ -241,17 +265,26 @@ class Runner:
             problems.append(f"{' '.join(timeout.cmd)} still running after {timeout.timeout} s")
         return problems
 
+    def import_reg(self, reg_text: str, name: str, problems: list, other_view: bool = False):
+        reg_file = self.wine.work / f"{name}.reg"
+        write_reg(reg_file, reg_text.replace("@SERVER@", SERVER_PATH.replace("\\", "\\\\")))
+        if other_view:
+            self.step(["reg", "import", windows_path(reg_file), self.other_view], name, problems)
+        else:
+            self.step(["regedit", "/S", windows_path(reg_file)], name, problems)
+
     def run_steps(self, scenario: Scenario, problems: list):
         directory = SCENARIO_DIR / scenario.name
         directory.mkdir(exist_ok=True)
-        reg_text = ""
+        reg_text = other_text = ""
         dll = ["regsvr32", "/s", SERVER_PATH]
         for action in scenario.setup:
             if action == "import":
                 reg_text = (directory / "registry.reg").read_text(encoding="utf-8")
-                reg_file = self.wine.work / "scenario.reg"
-                write_reg(reg_file, reg_text.replace("@SERVER@", SERVER_PATH.replace("\\", "\\\\")))
-                self.step(["regedit", "/S", windows_path(reg_file)], "import", problems)
+                self.import_reg(reg_text, "import", problems)
+            elif action == "importOtherView":
+                other_text = (directory / "otherView.reg").read_text(encoding="utf-8")
+                self.import_reg(other_text, "importOtherView", problems, other_view=True)
             elif action == "register":
                 self.step(dll, "register", problems)
             elif action == "unregister":
@@ -262,9 +295,9 @@ class Runner:
                 self.run_program(directory, True, problems)
         if "register" in scenario.setup:
             self.step(dll[:1] + ["/u"] + dll[1:], "cleanup-unregister", problems)
-        removal = self.wine.work / "removal.reg"
-        write_reg(removal, removal_text(reg_text))
-        self.step(["regedit", "/S", windows_path(removal)], "cleanup", problems)
+        self.import_reg(removal_text(reg_text), "cleanup", problems)
+        if other_text:
+            self.import_reg(removal_text(other_text), "cleanupOtherView", problems, other_view=True)
 
 
 def main() -> int:
@@ -272,6 +305,7 @@ def main() -> int:
     parser.add_argument("--exe", required=True, help="asio-report.exe")
     parser.add_argument("--dll", required=True, help="the test driver DLL")
     parser.add_argument("--wine", required=True, help="the Wine launcher, e.g. /usr/lib/wine/wine64")
+    parser.add_argument("--bits", type=int, choices=(32, 64), default=64, help="the program's word size")
     parser.add_argument("--update", action="store_true", help="rewrite the golden files from this run")
     parser.add_argument("scenario", nargs="*", help="run only these scenarios")
     arguments = parser.parse_args()
@@ -285,7 +319,7 @@ def main() -> int:
         server_dir = wine.drive_c() / "testdriver"
         server_dir.mkdir()
         shutil.copyfile(arguments.dll, server_dir / "asio-testdriver.dll")
-        runner = Runner(wine, str(Path(arguments.exe).resolve()), arguments.update)
+        runner = Runner(wine, str(Path(arguments.exe).resolve()), arguments.bits, arguments.update)
         for scenario in selected:
             problems = runner.run(scenario)
             if problems:

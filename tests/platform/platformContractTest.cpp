@@ -6,9 +6,11 @@
 
 #include <cctype>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/memory/fakeDriver.h"
 #include "platform/platform.h"
 #include "platformFixture.h"
 
@@ -264,6 +266,27 @@ TEST_F(PlatformContract, EnumerationNeedsRoomForTheNameAndItsTerminator)
     EXPECT_EQ(platform::enumSubkey(empty.key, 0, name, sizeof name), errorNoMoreItems);
 }
 
+TEST_F(PlatformContract, LongestSubkeyNameIsBounded)
+{
+    const std::string longest(200, 'n');
+    fixture->createKey(RootKey::localMachine, local("sizes\\short"));
+    fixture->createKey(RootKey::localMachine, local("sizes\\" + longest));
+    HeldKey key;
+    ASSERT_EQ(openLocal("sizes", key), registryOk);
+    std::uint32_t size = 0;
+    ASSERT_EQ(platform::maxSubkeyNameSize(key.key, &size), registryOk);
+    EXPECT_GE(size, longest.size() + 1);
+    // Every name fits a buffer of that size.
+    std::vector<char> name(size);
+    for (std::uint32_t i = 0; i < 2; ++i)
+        EXPECT_EQ(platform::enumSubkey(key.key, i, name.data(), size), registryOk);
+
+    HeldKey leaf;
+    ASSERT_EQ(openLocal("sizes\\short", leaf), registryOk);
+    ASSERT_EQ(platform::maxSubkeyNameSize(leaf.key, &size), registryOk);
+    EXPECT_GE(size, 1u);
+}
+
 struct LowerCase {
     const char* text;
     std::uint32_t length;
@@ -383,4 +406,33 @@ TEST_F(PlatformContract, CreateInstanceNeedsComAndEndComUndoesOneStart)
     EXPECT_EQ(createUnregistered(), CO_E_NOTINITIALIZED);
 }
 
+void fault(void* code)
+{
+    memory::raiseDriverFault(*static_cast<std::uint32_t*>(code));
+}
+
+void recoverItself(void* recovered)
+{
+    try {
+        throw std::runtime_error("handled where it was raised");
+    } catch (const std::runtime_error&) {
+        *static_cast<bool*>(recovered) = true;
+    }
+}
+
+TEST_F(PlatformContract, GuardEndsAFaultingCallWithItsCode)
+{
+    // Over and over, to show the guard leaves nothing behind that a later
+    // call trips over.
+    for (int round = 0; round < 3; ++round) {
+        for (std::uint32_t code : {0xC0000005u, 0xC0000094u, 0xC000001Du, 0xE0000001u}) {
+            std::uint32_t raised = code;
+            EXPECT_EQ(platform::runGuarded(fault, &raised), code);
+        }
+        bool recovered = false;
+        EXPECT_EQ(platform::runGuarded(recoverItself, &recovered), 0u);
+        EXPECT_TRUE(recovered);
+    }
+    EXPECT_THROW(throw std::runtime_error("after the faults"), std::runtime_error);
+}
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/report.h"
 #include "driver/asioCalls.h"
 #include "driver/driverManager.h"
 
@@ -38,6 +39,19 @@ std::shared_ptr<memory::FakeDriverLog> installFakeDriver(int n, const std::strin
 {
     registerDriverKey(subkey, classIdText(testClassId(n)), description);
     return memory::registerFakeDriver(testClassId(n), script);
+}
+
+CapturedReport reportDriverNamed(const std::string& name)
+{
+    DriverManager manager;
+    driverManager = &manager;
+    StreamCapture capture;
+    reportDriver(name.c_str());
+    driverManager = nullptr;
+    // Every report leaves no driver current.
+    EXPECT_EQ(manager.currentDriverIndex(), -1);
+    EXPECT_EQ(activeDriver, nullptr);
+    return {capture.out(), capture.err()};
 }
 
 void StandInTest::SetUp()

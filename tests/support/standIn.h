@@ -31,6 +31,15 @@ std::shared_ptr<memory::FakeDriverLog> installFakeDriver(int n, const std::strin
                                                          const std::optional<std::string>& description,
                                                          const memory::FakeScript& script = {});
 
+struct CapturedReport {
+    std::string out;
+    std::string err;
+};
+
+// The report of the driver named name, from a driver manager of its own
+// that scans the stand-in's registry as it is.
+CapturedReport reportDriverNamed(const std::string& name);
+
 class StandInTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -1,0 +1,46 @@
+// Every call into a driver object runs guarded: a hardware exception that
+// the driver raises and does not handle itself ends that call instead of
+// the program. The driver is then abandoned, never to be called again,
+// Release included, and the report of that driver ends there.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "platform/platform.h"
+
+// Thrown once a driver has faulted and been abandoned; the report frame
+// catches it and says where the driver crashed.
+struct DriverCrash {
+    const char* operation;
+    std::uint32_t code;
+};
+
+// Runs call() under the platform's guard: the exception code of a fault,
+// or 0 when the call returned.
+template <typename Call>
+std::uint32_t runGuardedCall(Call& call)
+{
+    return platform::runGuarded([](void* context) { (*static_cast<Call*>(context))(); }, &call);
+}
+
+// Forgets the faulted driver (no current driver, no active driver, its
+// object not released) and throws DriverCrash.
+[[noreturn]] void abandonFaultedDriver(const char* operation, std::uint32_t code);
+
+// Calls the driver operation named `operation` and returns its result;
+// a fault abandons the driver and throws DriverCrash.
+template <typename Call>
+auto callDriver(const char* operation, Call call) -> decltype(call())
+{
+    if constexpr (std::is_void_v<decltype(call())>) {
+        if (const std::uint32_t code = runGuardedCall(call))
+            abandonFaultedDriver(operation, code);
+    } else {
+        decltype(call()) result{};
+        auto store = [&result, &call] { result = call(); };
+        if (const std::uint32_t code = runGuardedCall(store))
+            abandonFaultedDriver(operation, code);
+        return result;
+    }
+}
