@@ -16,12 +16,12 @@ struct DriverCrash {
     std::uint32_t code;
 };
 
-// Runs call() under the platform's guard: the exception code of a fault,
-// or 0 when the call returned.
+// Runs call() under the platform's guard: true when it returned, false
+// when it faulted, with *faultCode set.
 template <typename Call>
-std::uint32_t runGuardedCall(Call& call)
+bool runGuardedCall(Call& call, std::uint32_t* faultCode)
 {
-    return platform::runGuarded([](void* context) { (*static_cast<Call*>(context))(); }, &call);
+    return platform::runGuarded([](void* context) { (*static_cast<Call*>(context))(); }, &call, faultCode);
 }
 
 // Forgets the faulted driver (no current driver, no active driver, its
@@ -33,14 +33,15 @@ std::uint32_t runGuardedCall(Call& call)
 template <typename Call>
 auto callDriver(const char* operation, Call call) -> decltype(call())
 {
+    std::uint32_t faultCode = 0;
     if constexpr (std::is_void_v<decltype(call())>) {
-        if (const std::uint32_t code = runGuardedCall(call))
-            abandonFaultedDriver(operation, code);
+        if (!runGuardedCall(call, &faultCode))
+            abandonFaultedDriver(operation, faultCode);
     } else {
         decltype(call()) result{};
         auto store = [&result, &call] { result = call(); };
-        if (const std::uint32_t code = runGuardedCall(store))
-            abandonFaultedDriver(operation, code);
+        if (!runGuardedCall(store, &faultCode))
+            abandonFaultedDriver(operation, faultCode);
         return result;
     }
 }

@@ -144,7 +144,8 @@ void DriverManager::freeEntries(DriverEntry* entry)
         // with no report left to end, a fault in Release is only survived.
         if (IASIO* instance = (*it)->instance) {
             auto release = [instance] { instance->Release(); };
-            runGuardedCall(release);
+            std::uint32_t faultCode;
+            runGuardedCall(release, &faultCode);
         }
         delete *it;
     }

@@ -1,5 +1,6 @@
 #include "reportLineForms.h"
 
+#include <cctype>
 #include <cstddef>
 #include <set>
 
@@ -8,8 +9,9 @@
 namespace {
 
 // In a form, '#' stands for a decimal integer, '~' for a channel name (up
-// to the 32 bytes of its field, none of them a control character) and '$'
-// for the text of a sample type, which ends the line.
+// to the 32 bytes of its field, none of them a control character), '$'
+// for the text of a sample type, which ends the line, '@' for the name of
+// a driver operation and '%' for eight upper-case hexadecimal digits.
 const char* const outputForms[] = {
     "",
     "Found # ASIO Driver(s)",
@@ -52,6 +54,7 @@ const char* const outputForms[] = {
 const char* const errorForms[] = {
     "!!! Error: Could not load driver into memory.",
     "!!! Error: ASIOInit failed.",
+    "!!! Error: Driver crashed in @ (exception 0x%).",
 };
 
 constexpr std::size_t channelNameField = 32;
@@ -96,6 +99,17 @@ bool matchesFrom(const char* form, const std::string& line, std::size_t at)
                     return false;
             }
             return false;
+        } else if (*form == '@') {
+            const std::size_t start = at;
+            while (at < line.size() && std::isalpha(static_cast<unsigned char>(line[at])))
+                ++at;
+            if (at == start)
+                return false;
+        } else if (*form == '%') {
+            for (int digit = 0; digit < 8; ++digit, ++at)
+                if (at >= line.size() || !std::isxdigit(static_cast<unsigned char>(line[at])) ||
+                    std::islower(static_cast<unsigned char>(line[at])))
+                    return false;
         } else if (*form == '$') {
             return isSampleTypeText(line.substr(at));
         } else {

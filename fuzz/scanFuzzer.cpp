@@ -17,6 +17,7 @@
 #include "fuzzInput.h"
 #include "platform/memory/fakeDriver.h"
 #include "platform/memory/memoryPlatform.h"
+#include "support/literalClassLookup.h"
 
 namespace {
 
@@ -215,6 +216,27 @@ void openEachByName(DriverManager& manager, const DriverLogs& logs)
     driverManager = nullptr;
 }
 
+// The class lookup shared across the scan finds what a lookup of its own
+// per driver finds: the same entries, in the same order.
+void checkAgainstLiteralLookup(const DriverManager& manager)
+{
+    DriverEntry* literalList = readInstalledDrivers(literalFindServerPath);
+    const DriverEntry* entry = manager.firstEntry();
+    for (const DriverEntry* literal = literalList; literal != nullptr; literal = literal->next) {
+        require(entry != nullptr && entry->index == literal->index && sameGuid(entry->clsid, literal->clsid) &&
+                    std::strcmp(entry->name, literal->name) == 0,
+                "the scan lists what the literal class lookup lists");
+        entry = entry->next;
+    }
+    require(entry == nullptr, "the scan lists no more than the literal class lookup");
+    while (literalList != nullptr) {
+        DriverEntry* next = literalList->next;
+        delete literalList;
+        literalList = next;
+    }
+    require(memory::openKeyCount() == 0, "the literal lookup closes every key it opens");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -230,6 +252,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         DriverManager manager;
         require(memory::openKeyCount() == 0, "the scan closes every key it opens");
         checkList(manager);
+        checkAgainstLiteralLookup(manager);
         const int comUse = manager.driverCount() != 0 ? 1 : 0;
         require(memory::comStartCount() == comUse && memory::comDepth() == comUse,
                 "COM started exactly when a driver is listed");

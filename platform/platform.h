@@ -98,10 +98,11 @@ HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object);
 
 // Runs call(context). A hardware exception raised inside it (access
 // violation, illegal instruction, division by zero, ...) that the code it
-// runs does not handle itself ends the call instead of the process: the
-// exception's code is returned, and nothing of the abandoned call's frames
-// is unwound. 0 when the call returned by itself.
-std::uint32_t runGuarded(void (*call)(void* context), void* context);
+// runs does not handle itself ends the call instead of the process, and
+// nothing of the abandoned call's frames is unwound. True when the call
+// returned by itself; false when it faulted, with *faultCode set to the
+// exception's code (which may be any value, 0 included).
+bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* faultCode);
 
 // SetConsoleOutputCP(65001); ignored where the console has no code page.
 void setConsoleUtf8();

@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Builds and runs every test: formatting; the unit tests natively and under
-# AddressSanitizer and UndefinedBehaviorSanitizer; the Windows build under
-# Wine (unit tests, the seam's contract, end to end).
+# Builds and runs every test: formatting; the unit tests natively, under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and under Valgrind; a
+# short fuzzing run; the 64-bit and the 32-bit Windows builds under Wine
+# (unit tests, the seam's contract, end to end).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-tools.sh cmake ninja-build g++ libgtest-dev googletest clang-format python3 \
-    g++-mingw-w64-x86-64-posix wine64
+# The 32-bit Windows programs run on Wine's 32-bit half.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo dpkg --add-architecture i386
+fi
+scripts/install-tools.sh cmake ninja-build g++ libgtest-dev googletest clang-format python3 valgrind \
+    clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386
 
 echo "== formatting"
 git ls-files -co --exclude-standard -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
@@ -18,11 +25,20 @@ for preset in native native-sanitize; do
     ctest --preset "$preset"
 done
 
-echo "== mingw-x64 under Wine"
+echo "== valgrind"
+valgrind --quiet --error-exitcode=1 --leak-check=full build/native/tests/unit-tests >/dev/null
+valgrind --quiet --error-exitcode=1 --leak-check=full build/native/tests/platform/contract-memory >/dev/null
+
+echo "== fuzz"
+scripts/fuzz.sh 10
+
 WINEPREFIX="$(mktemp -d)"
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
-cmake --preset mingw-x64 >/dev/null
-cmake --build --preset mingw-x64
-ctest --preset mingw-x64
+for preset in mingw-x64 mingw-x86; do
+    echo "== $preset under Wine"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done

@@ -337,13 +337,14 @@ HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object)
     return REGDB_E_CLASSNOTREG;
 }
 
-std::uint32_t runGuarded(void (*call)(void* context), void* context)
+bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* faultCode)
 {
     try {
         call(context);
-        return 0;
+        return true;
     } catch (const memory::DriverFault& fault) {
-        return fault.code;
+        *faultCode = fault.code;
+        return false;
     }
 }
 

@@ -24,7 +24,8 @@ std::uint64_t registryCalls = 0;
 // The guard's state. The program has one thread and guards one driver call
 // at a time.
 CONTEXT resumeContext;
-volatile DWORD faultCode;
+volatile bool faulted;
+volatile DWORD lastFaultCode;
 volatile bool guarding;
 #if defined(_M_IX86) || defined(__i386__)
 void* frameHandlers;
@@ -32,13 +33,14 @@ void* frameHandlers;
 
 // Reached only when no handler along the stack took the exception: the
 // driver did not handle its own fault. Execution resumes where runGuarded
-// captured its context, with the fault's code set.
+// captured its context, with the fault recorded.
 LONG WINAPI resumeAfterFault(EXCEPTION_POINTERS* exception)
 {
     if (!guarding)
         return EXCEPTION_CONTINUE_SEARCH;
     guarding = false;
-    faultCode = exception->ExceptionRecord->ExceptionCode;
+    faulted = true;
+    lastFaultCode = exception->ExceptionRecord->ExceptionCode;
     // Resuming elsewhere is what makes even a noncontinuable exception, an
     // escaped C++ exception for one, survivable.
     exception->ExceptionRecord->ExceptionFlags &= ~static_cast<DWORD>(EXCEPTION_NONCONTINUABLE);
@@ -184,11 +186,11 @@ HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object)
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object);
 }
 
-std::uint32_t runGuarded(void (*call)(void* context), void* context)
+bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* faultCode)
 {
     // The last-chance filter sees only what no handler of the driver's
     // took, so exceptions a driver raises and handles itself pass as usual.
-    faultCode = 0;
+    faulted = false;
     const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(resumeAfterFault);
 #if defined(_M_IX86) || defined(__i386__)
     frameHandlers = frameHandlerHead();
@@ -196,8 +198,8 @@ std::uint32_t runGuarded(void (*call)(void* context), void* context)
 #else
     RtlCaptureContext(&resumeContext);
 #endif
-    // A fault resumes here a second time, with faultCode set.
-    if (faultCode == 0) {
+    // A fault resumes here a second time, with faulted set.
+    if (!faulted) {
         guarding = true;
         call(context);
         guarding = false;
@@ -207,7 +209,9 @@ std::uint32_t runGuarded(void (*call)(void* context), void* context)
     setFrameHandlerHead(frameHandlers);
 #endif
     SetUnhandledExceptionFilter(previousFilter);
-    return faultCode;
+    if (faulted)
+        *faultCode = lastFaultCode;
+    return !faulted;
 }
 
 void setConsoleUtf8()

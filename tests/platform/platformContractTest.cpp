@@ -425,13 +425,17 @@ TEST_F(PlatformContract, GuardEndsAFaultingCallWithItsCode)
     // Over and over, to show the guard leaves nothing behind that a later
     // call trips over.
     for (int round = 0; round < 3; ++round) {
-        for (std::uint32_t code : {0xC0000005u, 0xC0000094u, 0xC000001Du, 0xE0000001u}) {
+        for (std::uint32_t code : {0xC0000005u, 0xC0000094u, 0xC000001Du, 0xE0000001u, 0u}) {
             std::uint32_t raised = code;
-            EXPECT_EQ(platform::runGuarded(fault, &raised), code);
+            std::uint32_t caught = ~code;
+            EXPECT_FALSE(platform::runGuarded(fault, &raised, &caught));
+            EXPECT_EQ(caught, code);
         }
         bool recovered = false;
-        EXPECT_EQ(platform::runGuarded(recoverItself, &recovered), 0u);
+        std::uint32_t untouched = 7;
+        EXPECT_TRUE(platform::runGuarded(recoverItself, &recovered, &untouched));
         EXPECT_TRUE(recovered);
+        EXPECT_EQ(untouched, 7u);
     }
     EXPECT_THROW(throw std::runtime_error("after the faults"), std::runtime_error);
 }
