@@ -18,10 +18,10 @@
 #include "driver/driverManager.h"
 #include "fuzzCheck.h"
 #include "fuzzInput.h"
-#include "outputCapture.h"
 #include "platform/memory/fakeDriver.h"
 #include "platform/memory/memoryPlatform.h"
 #include "reportLineForms.h"
+#include "support/streamCapture.h"
 
 namespace {
 
@@ -245,7 +245,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string err;
     int status = 0;
     {
-        OutputCapture capture;
+        StreamCapture capture;
         status = runProgram();
         out = capture.out();
         err = capture.err();

@@ -329,6 +329,20 @@ struct ClassIdCase {
     bool parsed;
 };
 
+// Each text parses to the sample class id, or fails and leaves the class
+// id as it was.
+void expectParses(const std::vector<ClassIdCase>& cases)
+{
+    for (const ClassIdCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        CLSID clsid;
+        std::memset(&clsid, 0x5a, sizeof clsid);
+        CLSID untouched = clsid;
+        ASSERT_EQ(platform::parseClassId(c.text.c_str(), &clsid), c.parsed);
+        EXPECT_TRUE(sameGuid(clsid, c.parsed ? sampleClassId : untouched));
+    }
+}
+
 TEST_F(PlatformContract, ParseClassIdReadsBracedClassIdsOnly)
 {
     const std::vector<ClassIdCase> cases = {
@@ -343,14 +357,7 @@ TEST_F(PlatformContract, ParseClassIdReadsBracedClassIdsOnly)
         {"empty", "", false},
         {"100 characters", sampleClassText + std::string(62, ' '), false},
     };
-    for (const ClassIdCase& c : cases) {
-        SCOPED_TRACE(c.label);
-        CLSID clsid;
-        std::memset(&clsid, 0x5a, sizeof clsid);
-        CLSID untouched = clsid;
-        ASSERT_EQ(platform::parseClassId(c.text.c_str(), &clsid), c.parsed);
-        EXPECT_TRUE(sameGuid(clsid, c.parsed ? sampleClassId : untouched));
-    }
+    expectParses(cases);
 }
 
 TEST_F(PlatformContract, ParseClassIdLooksUpProgramIds)
@@ -374,14 +381,7 @@ TEST_F(PlatformContract, ParseClassIdLooksUpProgramIds)
         {"class without braces", unbracedId, false},
         {"not registered", std::string(classesSandbox) + ".Absent", false},
     };
-    for (const ClassIdCase& c : cases) {
-        SCOPED_TRACE(c.label);
-        CLSID clsid;
-        std::memset(&clsid, 0x5a, sizeof clsid);
-        CLSID untouched = clsid;
-        ASSERT_EQ(platform::parseClassId(c.text.c_str(), &clsid), c.parsed);
-        EXPECT_TRUE(sameGuid(clsid, c.parsed ? sampleClassId : untouched));
-    }
+    expectParses(cases);
 }
 
 // Creates the unregistered class, with *object set beforehand, and checks

@@ -66,18 +66,3 @@ void StandInTest::TearDown()
     EXPECT_EQ(memory::openKeyCount(), 0) << "registry keys left open";
     memory::reset();
 }
-
-StreamCapture::StreamCapture()
-    : savedOut(std::cout.rdbuf(outText.rdbuf()))
-    , savedErr(std::cerr.rdbuf(errText.rdbuf()))
-    , savedIn(std::cin.rdbuf(inText.rdbuf()))
-{
-}
-
-StreamCapture::~StreamCapture()
-{
-    std::cout.rdbuf(savedOut);
-    std::cerr.rdbuf(savedErr);
-    std::cin.rdbuf(savedIn);
-    std::cin.clear();
-}

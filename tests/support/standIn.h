@@ -13,6 +13,7 @@
 
 #include "platform/memory/fakeDriver.h"
 #include "platform/memory/memoryPlatform.h"
+#include "support/streamCapture.h"
 
 // The class id {0000000n-0000-0000-0000-0000000000aa}, a distinct one per n.
 CLSID testClassId(int n);
@@ -44,25 +45,4 @@ class StandInTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-};
-
-// Redirects standard output and standard error, and gives standard input
-// no characters, for as long as it lives.
-class StreamCapture {
-public:
-    StreamCapture();
-    ~StreamCapture();
-    StreamCapture(const StreamCapture&) = delete;
-    StreamCapture& operator=(const StreamCapture&) = delete;
-
-    std::string out() const { return outText.str(); }
-    std::string err() const { return errText.str(); }
-
-private:
-    std::ostringstream outText;
-    std::ostringstream errText;
-    std::istringstream inText;
-    std::streambuf* savedOut;
-    std::streambuf* savedErr;
-    std::streambuf* savedIn;
 };

@@ -6,16 +6,16 @@
 #include <sstream>
 #include <string>
 
-class OutputCapture {
+class StreamCapture {
 public:
-    OutputCapture()
+    StreamCapture()
         : savedOut(std::cout.rdbuf(outText.rdbuf()))
         , savedErr(std::cerr.rdbuf(errText.rdbuf()))
         , savedIn(std::cin.rdbuf(inText.rdbuf()))
     {
     }
 
-    ~OutputCapture()
+    ~StreamCapture()
     {
         std::cout.rdbuf(savedOut);
         std::cerr.rdbuf(savedErr);
@@ -23,8 +23,8 @@ public:
         std::cin.clear();
     }
 
-    OutputCapture(const OutputCapture&) = delete;
-    OutputCapture& operator=(const OutputCapture&) = delete;
+    StreamCapture(const StreamCapture&) = delete;
+    StreamCapture& operator=(const StreamCapture&) = delete;
 
     std::string out() const { return outText.str(); }
     std::string err() const { return errText.str(); }
