@@ -21,7 +21,12 @@ int runProgram()
 {
     platform::setConsoleUtf8();
 
-    driverManager = new (std::nothrow) DriverManager();
+    // Storage for the manager or for the list its scan builds may run out.
+    try {
+        driverManager = new DriverManager();
+    } catch (const std::bad_alloc&) {
+        driverManager = nullptr;
+    }
     if (driverManager == nullptr) {
         std::cerr << "!!! Failed to initialize ASIO driver manager." << std::endl;
         return 1;
