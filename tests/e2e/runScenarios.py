@@ -5,8 +5,9 @@ contents that point at the test driver DLL.
 Each scenario fills the registry (its registry.reg, the DLL's own
 registration, or both), runs the program once with standard input at end
 of file, and compares standard output, standard error and the exit status
-with the golden files in scenarios/<name>/. Some scenarios run a second
-time with both streams sent to one file and compare that too. The driver
+with the golden files in scenarios/<name>/ (or files the scenario makes,
+where they would only repeat one line). Some scenarios also run, or run
+only, with both streams sent to one file and compare that. The driver
 objects' event log is checked after every run: each object created once,
 initialised once, released exactly once, never called after its release,
 switched back to PCM exactly when it accepted DSD; and the objects created,
@@ -67,8 +68,35 @@ class Scenario:
     # "importOtherView" (otherView.reg, into the registry view of the other
     # word size), "register" and "unregister" (the DLL's own registration).
     setup: tuple = ("import",)
-    # Also run with standard error sent to standard output's file.
+    # Run with the two streams in files of their own, and with standard
+    # error sent to standard output's file.
+    separate: bool = True
     combined: bool = False
+    # Makes the scenario's files instead of scenarios/<name>/, for contents
+    # too repetitive to keep: a function of no arguments returning a map
+    # from file name to text.
+    generated: object = None
+
+
+RULE = "-" * 57
+INIT_FAILS_CLASS = "{7E57A5D0-0000-4E57-A5D0-000000000004}"
+
+
+def many_drivers() -> dict:
+    """105 registrations of the driver whose init fails: only the first 100
+    are counted and reported."""
+    names = [f"Driver {number:03}" for number in range(1, 106)]
+    registry = "Windows Registry Editor Version 5.00\n\n" + "".join(
+        f'[HKEY_LOCAL_MACHINE\\Software\\ASIO\\{name}]\n"clsid"="{INIT_FAILS_CLASS}"\n\n' for name in names)
+    registry += f'[HKEY_CLASSES_ROOT\\CLSID\\{INIT_FAILS_CLASS}\\InprocServer32]\n@="@SERVER@"\n'
+    return {
+        "registry.reg": registry,
+        "stdout.txt": "Found 100 ASIO Driver(s)\n" + "".join(f"\n{RULE}\n{name}\n" for name in names[:100])
+        + "Press any key to exit...\n",
+        "stderr.txt": "!!! Error: ASIOInit failed.\n" * 100,
+        "exitStatus.txt": "0\n",
+        "objects.txt": "".join(f"initfails#{number}\n" for number in range(1, 101)),
+    }
 
 
 SCENARIOS = [
@@ -79,9 +107,9 @@ SCENARIOS = [
     Scenario("skippedEntries"),
     Scenario("descriptions"),
     Scenario("nonAscii"),
-    Scenario("manyDrivers"),
+    Scenario("manyDrivers", generated=many_drivers),
     Scenario("oddDrivers"),
-    Scenario("crashingDrivers", combined=True),
+    Scenario("crashingDrivers", separate=False, combined=True),
     Scenario("otherView", setup=("import", "importOtherView")),
     Scenario("sampleDrivers", setup=("register",)),
     Scenario("unregisteredSamples", setup=("register", "unregister")),
@@ -273,9 +301,19 @@ class Runner:
         else:
             self.step(["regedit", "/S", windows_path(reg_file)], name, problems)
 
-    def run_steps(self, scenario: Scenario, problems: list):
-        directory = SCENARIO_DIR / scenario.name
+    def scenario_directory(self, scenario: Scenario) -> Path:
+        if not scenario.generated:
+            directory = SCENARIO_DIR / scenario.name
+            directory.mkdir(exist_ok=True)
+            return directory
+        directory = self.wine.work / scenario.name
         directory.mkdir(exist_ok=True)
+        for name, text in scenario.generated().items():
+            (directory / name).write_text(text, encoding="utf-8")
+        return directory
+
+    def run_steps(self, scenario: Scenario, problems: list):
+        directory = self.scenario_directory(scenario)
         reg_text = other_text = ""
         dll = ["regsvr32", "/s", SERVER_PATH]
         for action in scenario.setup:
@@ -290,7 +328,8 @@ class Runner:
             elif action == "unregister":
                 self.step(dll[:1] + ["/u"] + dll[1:], "unregister", problems)
         if not problems:
-            self.run_program(directory, False, problems)
+            if scenario.separate:
+                self.run_program(directory, False, problems)
             if scenario.combined:
                 self.run_program(directory, True, problems)
         if "register" in scenario.setup:
