@@ -95,10 +95,9 @@ const char* ClassLookup::findClassName(RegKey clsidKey, const char* clsidText)
 // too long for the enumeration's buffer.
 bool ClassLookup::directOpenIsExact(RegKey clsidKey)
 {
-    if (directOpenExact == Knowledge::unknown) {
+    if (!directOpenExact) {
         std::uint32_t longest = 0;
-        const bool fits = platform::maxSubkeyNameSize(clsidKey, &longest) == registryOk && longest <= classNameCapacity;
-        directOpenExact = fits ? Knowledge::yes : Knowledge::no;
+        directOpenExact = platform::maxSubkeyNameSize(clsidKey, &longest) == registryOk && longest <= classNameCapacity;
     }
-    return directOpenExact == Knowledge::yes;
+    return *directOpenExact;
 }

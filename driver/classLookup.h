@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -28,7 +29,7 @@ private:
     std::vector<std::string> classNames;
     std::unordered_map<std::string, std::size_t> firstPosition;
     bool enumerationEnded = false;
-    enum class Knowledge { unknown, yes, no } directOpenExact = Knowledge::unknown;
+    std::optional<bool> directOpenExact; // asked once per scan
 };
 
 // The server test for an open class key: its InprocServer32 default value
