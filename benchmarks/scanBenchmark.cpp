@@ -16,7 +16,8 @@
 
 #include "driver/classLookup.h"
 #include "driver/driverManager.h"
-#include "support/literalClassLookup.h"
+#include "testing/literalClassLookup.h"
+#include "testing/win32/registryWriter.h"
 
 namespace {
 
@@ -33,22 +34,9 @@ std::string classIdText(std::uint32_t n)
     return text;
 }
 
-void check(LONG status, const char* what)
-{
-    if (status != ERROR_SUCCESS) {
-        std::fprintf(stderr, "%s failed: %ld\n", what, status);
-        std::exit(1);
-    }
-}
-
 void setText(HKEY root, const std::string& path, const char* valueName, const std::string& text)
 {
-    HKEY key;
-    check(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), "RegCreateKeyExA");
-    check(RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                         static_cast<DWORD>(text.size() + 1)),
-          "RegSetValueExA");
-    RegCloseKey(key);
+    writeRegistryValue(root, path, valueName, text + '\0');
 }
 
 // The class ids in the order the registry enumerates them.
@@ -59,12 +47,12 @@ std::vector<std::string> registerClasses()
     std::vector<std::string> ids;
     for (int n = 0; n < classCount; ++n) {
         ids.push_back(classIdText(static_cast<std::uint32_t>(n)));
-        setText(HKEY_CLASSES_ROOT, "CLSID\\" + ids.back() + "\\InprocServer32", nullptr, server);
+        setText(HKEY_CLASSES_ROOT, "CLSID\\" + ids.back() + "\\InprocServer32", "", server);
     }
     std::sort(ids.begin(), ids.end());
     std::vector<std::string> order;
     HKEY clsid;
-    check(RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID", &clsid), "RegOpenKeyA");
+    RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID", &clsid);
     char name[512];
     for (DWORD i = 0; RegEnumKeyA(clsid, i, name, sizeof name) == ERROR_SUCCESS; ++i)
         if (std::binary_search(ids.begin(), ids.end(), name))

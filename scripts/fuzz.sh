@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (preset "fuzz") and runs each for SECONDS
-# seconds on a copy of its seed corpus, so that the committed corpus stays
-# as it is. Exits non-zero when a target crashes, leaks, hangs or fails one
-# of its checks; the run's log and the input that did it are kept in a
-# directory named on the way out. Usage: fuzz.sh SECONDS
+# seconds, seeded with the end-to-end scenarios' registries, each after the
+# test driver's scripts. Exits non-zero when a
+# target crashes, leaks, hangs or fails one of its checks; the run's log and
+# the input that did it are kept in a directory named on the way out.
+# Usage: fuzz.sh SECONDS
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +18,9 @@ for target in scan report; do
     echo "== $target-fuzzer for $seconds s"
     run="$work/$target"
     mkdir -p "$run/corpus" "$run/crashes"
-    cp fuzz/corpus/"$target"/* "$run/corpus/"
+    for registry in tests/e2e/scenarios/*/registry.reg; do
+        cat testdriver/profiles.reg "$registry" >"$run/corpus/$(basename "$(dirname "$registry")")"
+    done
     if ! "build/fuzz/fuzz/$target-fuzzer" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
         -artifact_prefix="$run/crashes/" "$run/corpus" >"$run/log" 2>&1; then
         tail -n 40 "$run/log"

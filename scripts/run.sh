@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The demo: builds the Windows program and the test driver DLL with
-# MinGW-w64, installs the DLL's three sample drivers in a private,
+# MinGW-w64, installs three sample drivers served by the DLL in a private,
 # throwaway Wine prefix, and runs the program there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,10 +38,15 @@ echo "Preparing a Wine prefix..."
 
 mkdir "$WINEPREFIX/drive_c/testdriver"
 cp build/mingw-x64/testdriver/asio-testdriver.dll "$WINEPREFIX/drive_c/testdriver/"
-"$wine" regsvr32 /s 'C:\testdriver\asio-testdriver.dll' >"$work/regsvr32.log" 2>&1 || {
-    cat "$work/regsvr32.log"
-    exit 1
-}
+# The drivers' scripts, and their registrations as their installers would
+# write them.
+for registry in testdriver/profiles.reg tests/e2e/scenarios/sampleDrivers/registry.reg; do
+    sed 's/@SERVER@/C:\\\\testdriver\\\\asio-testdriver.dll/' "$registry" >"$work/import.reg"
+    "$wine" regedit /S 'Z:'"${work//\//\\}"'\import.reg' >"$work/regedit.log" 2>&1 || {
+        cat "$work/regedit.log"
+        exit 1
+    }
+done
 
 echo
 "$wine" build/mingw-x64/asio-report.exe </dev/null

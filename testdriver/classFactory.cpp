@@ -4,21 +4,30 @@
 #include <vector>
 
 #include "testdriver/eventLog.h"
+#include "testdriver/troubles.h"
 
 namespace {
 
-// Driver objects are not freed by their last Release (see FakeDriver), and
-// the DLL never unloads, so they stay here until the process ends.
-std::vector<std::unique_ptr<memory::FakeDriver>>& driverObjects()
+// One log for the process, so that objects are numbered across classes.
+// Driver objects are not freed by their last Release (see fake::Driver),
+// and the DLL never unloads, so they stay until the process ends.
+fake::Log& processLog()
 {
-    static std::vector<std::unique_ptr<memory::FakeDriver>> objects;
+    static fake::Log log{{}, 0, 0, appendEvent};
+    return log;
+}
+
+std::vector<std::unique_ptr<fake::Driver>>& driverObjects()
+{
+    static std::vector<std::unique_ptr<fake::Driver>> objects;
     return objects;
 }
 
 } // namespace
 
-ClassFactory::ClassFactory(const Profile& profile)
-    : profile(profile)
+ClassFactory::ClassFactory(const CLSID& clsid, fake::Script script)
+    : clsid(clsid)
+    , script(std::move(script))
 {
 }
 
@@ -52,12 +61,9 @@ HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* outer, REFIID i
     if (outer != nullptr)
         return CLASS_E_NOAGGREGATION;
     // The driver's class id doubles as the id of its interface.
-    if (!IsEqualIID(iid, profile.clsid))
+    if (!IsEqualIID(iid, clsid))
         return E_NOINTERFACE;
-    auto log = std::make_shared<memory::FakeDriverLog>();
-    const std::string source = std::string(profile.label) + "#" + std::to_string(driverObjects().size() + 1) + ": ";
-    log->echo = [source](const std::string& event) { appendEvent(source + event); };
-    driverObjects().push_back(std::make_unique<memory::FakeDriver>(profile.script, log));
+    driverObjects().push_back(std::make_unique<fake::Driver>(script, processLog(), makeTrouble));
     *object = static_cast<IASIO*>(driverObjects().back().get());
     return S_OK;
 }

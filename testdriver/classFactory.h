@@ -1,16 +1,15 @@
-// The class object of one profile: creates its driver objects, each logging
-// its events as "label#n: event", n counting the objects of every profile
-// from 1 in the order they were created.
+// The class object of one scripted driver class: creates its driver
+// objects, each logging its events into the log beside the DLL.
 #pragma once
 
 #include <windows.h>
 
-#include "testdriver/profiles.h"
+#include "testing/fakeDriver.h"
 
 class ClassFactory final : public IClassFactory {
 public:
     // Starts with one reference.
-    explicit ClassFactory(const Profile& profile);
+    ClassFactory(const CLSID& clsid, fake::Script script);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -19,6 +18,7 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
 private:
-    const Profile& profile;
+    const CLSID clsid;
+    const fake::Script script;
     ULONG references = 1;
 };

@@ -1,56 +1,53 @@
-#include <cstring>
+// Guards against a shared class lookup that lists other drivers than each driver's own lookup would, or that pays
+// for the class registry more than once.
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/classLookup.h"
 #include "driver/driverManager.h"
-#include "support/literalClassLookup.h"
-#include "support/standIn.h"
+#include "platform/memory/memoryPlatform.h"
+#include "testing/literalClassLookup.h"
+#include "testing/standIn.h"
 
 using platform::RootKey;
 
 namespace {
 
-std::string describe(const DriverEntry* entries)
+std::string describe(DriverEntry* entries)
 {
     std::string text;
-    for (const DriverEntry* entry = entries; entry != nullptr; entry = entry->next)
-        text += std::to_string(entry->index) + " " + classIdText(entry->clsid) + " \"" + entry->name + "\"\n";
+    while (entries != nullptr) {
+        char clsid[40];
+        std::snprintf(clsid, sizeof clsid, "%08x", static_cast<unsigned>(entries->clsid.Data1));
+        text += std::to_string(entries->index) + " " + clsid + " " + entries->name + "\n";
+        delete std::exchange(entries, entries->next);
+    }
     return text;
 }
 
-void freeList(DriverEntry* entry)
-{
-    while (entry != nullptr)
-        delete std::exchange(entry, entry->next);
-}
-
-struct Scans {
-    std::string literal;
-    std::string shared;
-    std::uint64_t literalCalls;
-    std::uint64_t sharedCalls;
-};
-
-Scans scanBothWays()
+// Scans with the literal lookup and with the shared one, expects the same
+// list, and returns the registry calls each made.
+std::pair<std::uint64_t, std::uint64_t> expectSameScan()
 {
     const std::uint64_t before = platform::registryCallCount();
-    DriverEntry* literal = readInstalledDrivers(literalFindServerPath);
+    const std::string literal = describe(readInstalledDrivers(literalFindServerPath));
     const std::uint64_t between = platform::registryCallCount();
     ClassLookup classes;
-    DriverEntry* shared = readInstalledDrivers([&classes](const char* text) { return classes.findServerPath(text); });
-    const Scans scans{describe(literal), describe(shared), between - before, platform::registryCallCount() - between};
-    freeList(literal);
-    freeList(shared);
+    const std::string shared =
+        describe(readInstalledDrivers([&classes](const char* text) { return classes.findServerPath(text); }));
+    EXPECT_EQ(shared, literal);
     EXPECT_EQ(memory::openKeyCount(), 0);
-    return scans;
+    return {between - before, platform::registryCallCount() - between};
 }
 
-void addClass(const std::string& name, const std::string& server)
+void addClass(const std::string& name)
 {
-    memory::setText(RootKey::classesRoot, "CLSID\\" + name + "\\InprocServer32", "", server);
-    memory::addFile(server);
+    memory::setText(RootKey::classesRoot, "CLSID\\" + name + "\\InprocServer32", "", "server.dll");
 }
 
 void addDriver(const std::string& subkey, const std::string& clsidText)
@@ -58,81 +55,49 @@ void addDriver(const std::string& subkey, const std::string& clsidText)
     memory::setText(RootKey::localMachine, "SOFTWARE\\ASIO\\" + subkey, "CLSID", clsidText);
 }
 
-class ClassLookupTest : public StandInTest { };
-
-TEST_F(ClassLookupTest, AgreesWithTheLiteralLookupOnAwkwardRegistries)
+TEST(ClassLookupTest, AgreesWithTheLiteralLookupOnAwkwardRegistries)
 {
-    const std::string a = "{0000000a-0000-0000-0000-0000000000aa}";
-    const std::string b = "{0000000B-0000-0000-0000-0000000000BB}";
-    addClass(a, "a.dll");
-    addClass(b, "b.dll");
-    addClass("not a class id", "odd.dll");
-    addClass("{ÄÖ}", "umlaut.dll");
-    memory::addKey(RootKey::classesRoot, "CLSID\\{0000000c-0000-0000-0000-0000000000cc}");
-    memory::setValue(RootKey::classesRoot, "CLSID\\{0000000d-0000-0000-0000-0000000000dd}\\InprocServer32", "",
-                     std::string(513, 'p'));
-    addDriver("01 lower", a);
-    addDriver("02 upper", "{0000000A-0000-0000-0000-0000000000AA}");
-    addDriver("03 mixed", "{0000000b-0000-0000-0000-0000000000Bb}");
-    addDriver("04 backslash", a + "\\InprocServer32");
-    addDriver("05 trailing backslash", a + "\\");
-    addDriver("06 empty", "");
-    addDriver("07 stale", "{0000000e-0000-0000-0000-0000000000ee}");
-    addDriver("08 not a class id", "NOT A CLASS ID");
-    addDriver("09 umlaut", "{ÄÖ}");
-    addDriver("10 no server key", "{0000000c-0000-0000-0000-0000000000cc}");
-    addDriver("11 server too long", "{0000000d-0000-0000-0000-0000000000dd}");
-    addDriver("12 braces only", "{}");
-
-    const Scans scans = scanBothWays();
-    EXPECT_EQ(scans.shared, scans.literal);
-    EXPECT_NE(scans.literal.find("\"02 upper\""), std::string::npos) << scans.literal;
-}
-
-TEST_F(ClassLookupTest, NameTooLongForTheBufferEndsTheEnumerationForBoth)
-{
-    // Sorted after the first class and before the second: the literal
-    // lookup never reaches the second, so neither may the shared one, not
-    // even by opening it directly.
-    addClass("{00000001-0000-0000-0000-000000000000}", "first.dll");
-    memory::addKey(RootKey::classesRoot, "CLSID\\{00000002" + std::string(600, 'x'));
-    addClass("{00000003-0000-0000-0000-000000000000}", "second.dll");
-    addDriver("first", "{00000001-0000-0000-0000-000000000000}");
-    addDriver("second", "{00000003-0000-0000-0000-000000000000}");
-
-    const Scans scans = scanBothWays();
-    EXPECT_EQ(scans.shared, scans.literal);
-    EXPECT_EQ(scans.literal, "0 {00000001-0000-0000-0000-000000000000} \"first\"\n");
-}
-
-TEST_F(ClassLookupTest, ClassRegistryIsEnumeratedAtMostOnce)
-{
-    const int classes = 2000;
-    const int drivers = 100;
-    char name[64];
-    for (int n = 0; n < classes; ++n) {
-        std::snprintf(name, sizeof name, "{%08x-0000-0000-0000-000000000000}", n);
-        addClass(name, "server.dll");
-    }
-    // Every tenth driver is stale, so the shared lookup has to enumerate
-    // the whole class registry once.
-    for (int n = 0; n < drivers; ++n) {
-        std::snprintf(name, sizeof name, "{%08x-0000-0000-0000-000000000000}", n % 10 == 0 ? classes + n : n * 19);
-        char subkey[16];
-        std::snprintf(subkey, sizeof subkey, "d%03d", n);
-        addDriver(subkey, name);
-    }
-    const Scans scans = scanBothWays();
-    EXPECT_EQ(scans.shared, scans.literal);
-    EXPECT_LT(scans.sharedCalls, static_cast<std::uint64_t>(classes + 20 * drivers));
-    EXPECT_GT(scans.literalCalls, static_cast<std::uint64_t>(10 * classes));
+    memory::reset();
+    // A name too long for the enumeration's buffer ends it for both, even
+    // for a class a direct open would find.
+    standIn::importRegistry(R"(
+[HKEY_CLASSES_ROOT\CLSID\{0000000a-0000-0000-0000-0000000000aa}\InprocServer32]
+@="a.dll"
+[HKEY_CLASSES_ROOT\CLSID\{0000000B-0000-0000-0000-0000000000BB}\InprocServer32]
+@="b.dll"
+[HKEY_CLASSES_ROOT\CLSID\not a class id\InprocServer32]
+@="odd.dll"
+[HKEY_CLASSES_ROOT\CLSID\{0000000c-0000-0000-0000-0000000000cc}]
+[HKEY_CLASSES_ROOT\CLSID\{0000000d-0000-0000-0000-0000000000dd}\InprocServer32]
+"other"="no default value"
+[HKEY_CLASSES_ROOT\CLSID\{0000000f-0000-0000-0000-0000000000ff}\InprocServer32]
+@="f.dll"
+)");
+    memory::addKey(RootKey::classesRoot, "CLSID\\{0000000e" + std::string(600, 'x'));
+    const char* const clsids[] = {"{0000000a-0000-0000-0000-0000000000aa}",
+                                  "{0000000A-0000-0000-0000-0000000000AA}",
+                                  "{0000000b-0000-0000-0000-0000000000Bb}",
+                                  "{0000000a-0000-0000-0000-0000000000aa}\\InprocServer32",
+                                  "{0000000a-0000-0000-0000-0000000000aa}\\",
+                                  "",
+                                  "{00000009-0000-0000-0000-000000000099}",
+                                  "NOT A CLASS ID",
+                                  "{0000000c-0000-0000-0000-0000000000cc}",
+                                  "{0000000d-0000-0000-0000-0000000000dd}",
+                                  "{}",
+                                  "{0000000f-0000-0000-0000-0000000000ff}"};
+    int n = 0;
+    for (const char* clsid : clsids)
+        addDriver("driver " + std::to_string(10 + n++), clsid);
+    expectSameScan();
+    memory::reset();
 }
 
 // Random registries drawn from a small pool of names, so that drivers and
 // classes meet often: class ids in any case, stale ones, odd names, class
 // keys without a usable server, and now and then a name too long for the
 // enumeration buffer.
-TEST_F(ClassLookupTest, AgreesWithTheLiteralLookupOnRandomRegistries)
+TEST(ClassLookupTest, AgreesWithTheLiteralLookupOnRandomRegistries)
 {
     std::mt19937 random(20261206);
     const auto chance = [&random](int percent) { return static_cast<int>(random() % 100) < percent; };
@@ -142,38 +107,59 @@ TEST_F(ClassLookupTest, AgreesWithTheLiteralLookupOnRandomRegistries)
                 c = static_cast<char>(c - 'a' + 'A');
         return text;
     };
-    std::vector<std::string> pool;
+    std::vector<std::string> pool = {"odd", "{}", "{0000}", "x\\y"};
     for (int n = 0; n < 40; ++n) {
         char name[64];
         std::snprintf(name, sizeof name, "{%08x-abcd-ef01-2345-%012x}", n * 7919, n);
         pool.push_back(name);
     }
-    pool.insert(pool.end(), {"odd", "{}", "{0000}", "x\\y"});
-
     for (int round = 0; round < 300; ++round) {
         memory::reset();
         const int classCount = static_cast<int>(random() % 30);
         for (int n = 0; n < classCount; ++n) {
-            const std::string& name = pool[random() % pool.size()];
+            const std::string name = randomCase(pool[random() % pool.size()]);
             if (name.find('\\') != std::string::npos)
                 continue;
-            const std::string key = "CLSID\\" + randomCase(name);
             if (chance(10))
-                memory::addKey(RootKey::classesRoot, key);
+                memory::addKey(RootKey::classesRoot, "CLSID\\" + name);
             else if (chance(10))
-                memory::setValue(RootKey::classesRoot, key + "\\InprocServer32", "", std::string(513, 's'));
+                memory::setValue(RootKey::classesRoot, "CLSID\\" + name + "\\InprocServer32", "",
+                                 std::string(513, 's'));
             else
-                addClass(randomCase(name), "server.dll");
+                addClass(name);
             if (chance(3))
-                memory::addKey(RootKey::classesRoot, "CLSID\\" + randomCase(name) + std::string(520, 'l'));
+                memory::addKey(RootKey::classesRoot, "CLSID\\" + name + std::string(520, 'l'));
         }
         const int driverCount = static_cast<int>(random() % 20);
         for (int n = 0; n < driverCount; ++n)
             addDriver("driver" + std::to_string(n), randomCase(pool[random() % pool.size()]));
-
-        const Scans scans = scanBothWays();
-        ASSERT_EQ(scans.shared, scans.literal) << "round " << round;
+        SCOPED_TRACE("round " + std::to_string(round));
+        expectSameScan();
+        if (HasFailure())
+            break;
     }
+    memory::reset();
+}
+
+TEST(ClassLookupTest, ClassRegistryIsEnumeratedAtMostOnce)
+{
+    memory::reset();
+    const int classes = 2000;
+    const int drivers = 100;
+    char name[64];
+    for (int n = 0; n < classes; ++n) {
+        std::snprintf(name, sizeof name, "{%08x-0000-0000-0000-000000000000}", n);
+        addClass(name);
+    }
+    // Every tenth driver is stale.
+    for (int n = 0; n < drivers; ++n) {
+        std::snprintf(name, sizeof name, "{%08x-0000-0000-0000-000000000000}", n % 10 == 0 ? classes + n : n * 19);
+        addDriver("d" + std::to_string(1000 + n), name);
+    }
+    const auto [literalCalls, sharedCalls] = expectSameScan();
+    EXPECT_LT(sharedCalls, static_cast<std::uint64_t>(classes + 20 * drivers));
+    EXPECT_GT(literalCalls, static_cast<std::uint64_t>(10 * classes));
+    memory::reset();
 }
 
 } // namespace

@@ -23,6 +23,8 @@ public:
     }
 
     void clear() override { memory::reset(); }
+
+    [[noreturn]] void raiseFault(std::uint32_t code) override { throw memory::DriverFault{code}; }
 };
 
 } // namespace

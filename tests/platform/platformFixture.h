@@ -3,6 +3,7 @@
 // are the same for all.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -33,6 +34,10 @@ public:
     // Removes the sandbox keys, left over from an earlier run too, and the
     // files added.
     virtual void clear() = 0;
+
+    // Faults as a driver does, with an exception of that code that nothing
+    // handles.
+    [[noreturn]] virtual void raiseFault(std::uint32_t code) = 0;
 };
 
 // The fixture of the platform the test program is linked with.

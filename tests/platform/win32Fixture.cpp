@@ -1,7 +1,5 @@
 // The fixture on Windows: registry content written with the registry's own
-// calls, files created in the temporary directory. Writing below
-// HKEY_LOCAL_MACHINE takes an administrator on Windows; a Wine prefix
-// always allows it.
+// calls, files created in the temporary directory, real hardware faults.
 #include "platformFixture.h"
 
 #include <windows.h>
@@ -9,13 +7,10 @@
 #include <stdexcept>
 #include <vector>
 
-namespace {
+#include "testing/win32/hardwareFault.h"
+#include "testing/win32/registryWriter.h"
 
-void check(LONG status, const std::string& action)
-{
-    if (status != ERROR_SUCCESS)
-        throw std::runtime_error(action + " failed with " + std::to_string(status));
-}
+namespace {
 
 // The classes root shows the machine's classes, kept below the local
 // machine in Software\Classes: keys written there are seen in both.
@@ -24,27 +19,19 @@ std::string machinePath(platform::RootKey root, const std::string& path)
     return root == platform::RootKey::localMachine ? path : "Software\\Classes\\" + path;
 }
 
-HKEY createMachineKey(platform::RootKey root, const std::string& path)
-{
-    HKEY key;
-    check(RegCreateKeyExA(HKEY_LOCAL_MACHINE, machinePath(root, path).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                          nullptr),
-          "creating key " + path);
-    return key;
-}
-
 void deleteMachineTree(const std::string& path)
 {
     const LONG status = RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
-    if (status != ERROR_FILE_NOT_FOUND)
-        check(status, "deleting key " + path);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        throw std::runtime_error("deleting key " + path + " failed with " + std::to_string(status));
 }
 
 // The names of the classes root's sandbox keys.
 std::vector<std::string> classesSandboxKeys()
 {
     HKEY classes;
-    check(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_READ, &classes), "opening the classes");
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_READ, &classes) != ERROR_SUCCESS)
+        throw std::runtime_error("opening the classes failed");
     std::vector<std::string> names;
     char name[256];
     for (DWORD i = 0; RegEnumKeyA(classes, i, name, sizeof name) == ERROR_SUCCESS; ++i)
@@ -66,22 +53,13 @@ class Win32Fixture : public PlatformFixture {
 public:
     void createKey(platform::RootKey root, const std::string& path) override
     {
-        RegCloseKey(createMachineKey(root, path));
+        createRegistryKey(HKEY_LOCAL_MACHINE, machinePath(root, path));
     }
 
     void setValue(platform::RootKey root, const std::string& path, const std::string& valueName,
                   const std::string& data) override
     {
-        // RegSetValueExA counts a string's terminator that the size leaves
-        // out when a zero follows the data in memory; a non-zero byte there
-        // keeps the data as given.
-        std::vector<BYTE> bytes(data.begin(), data.end());
-        bytes.push_back('#');
-        const HKEY key = createMachineKey(root, path);
-        const LONG status =
-            RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, bytes.data(), static_cast<DWORD>(data.size()));
-        RegCloseKey(key);
-        check(status, "setting value " + valueName + " of " + path);
+        writeRegistryValue(HKEY_LOCAL_MACHINE, machinePath(root, path), valueName, data);
     }
 
     std::string addFile(const std::string& name) override
@@ -107,6 +85,8 @@ public:
         files.clear();
         RemoveDirectoryA(directory.c_str());
     }
+
+    [[noreturn]] void raiseFault(std::uint32_t code) override { raiseHardwareFault(code); }
 
 private:
     const std::string directory = fileDirectory();

@@ -1,6 +1,0 @@
-// Where the test driver's DLL was loaded from.
-#pragma once
-
-#include <string>
-
-std::wstring modulePath();

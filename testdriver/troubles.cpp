@@ -1,0 +1,48 @@
+#include "testdriver/troubles.h"
+
+#include <windows.h>
+
+#include "testing/win32/hardwareFault.h"
+
+namespace {
+
+DWORD WINAPI faultingThread(void* code)
+{
+    raiseHardwareFault(*static_cast<std::uint32_t*>(code));
+}
+
+// Each call takes another frame, and none returns.
+int recurse(volatile int depth)
+{
+    volatile char frame[512];
+    frame[0] = static_cast<char>(depth);
+    if (depth < 0)
+        return frame[0];
+    return recurse(depth + 1) + frame[0];
+}
+
+} // namespace
+
+void makeTrouble(fake::Trouble trouble, std::uint32_t code)
+{
+    switch (trouble) {
+    case fake::Trouble::fault:
+        raiseHardwareFault(code);
+    case fake::Trouble::hang:
+        for (;;)
+            Sleep(INFINITE);
+    case fake::Trouble::exitProcess:
+        ExitProcess(code);
+    case fake::Trouble::faultOnThread:
+        if (HANDLE thread = CreateThread(nullptr, 0, faultingThread, &code, 0, nullptr)) {
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+        }
+        break;
+    case fake::Trouble::overflowStack:
+        recurse(0);
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,42 @@
+// A fake driver's script as registry values, so that tests, the test
+// driver DLL and the fuzzers describe drivers as data. Every value is
+// text and optional; numbers are decimal or 0x-hexadecimal.
+//   "label"      names the objects in the log
+//   "init", "version", "toDsd", "toPcm"   init's, getDriverVersion's and
+//                the two format requests' answers
+//   "name", "message"                      getDriverName's and
+//                getErrorMessage's text
+//   "bufferSize" "result min max preferred granularity"
+//   "latencies"  "result input output"
+//   "pcm", "dsd" "result inputs outputs refusal": getChannels' answer in
+//                that format, and the answer to a rate it lacks
+//   "pcm in", "pcm out", "dsd in", "dsd out"   the channel table,
+//                entries "result type name" separated by "|"
+//   "pcm rates", "dsd rates"                   the rates accepted
+//   "trouble"    "kind call code", kind one of fault, recover, hang,
+//                exit, threadFault, overflow
+//   "like"       the class id of a script whose values stand where this
+//                one has none
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "testing/fakeDriver.h"
+
+namespace fake {
+
+// Where scripts live below HKEY_LOCAL_MACHINE: one key per driver class,
+// named by its class id.
+constexpr const char* scriptsKey = "Software\\asio-testdriver";
+
+// Reads the value called name of the script of class classId into *text;
+// false when there is none.
+using ValueReader = std::function<bool(const std::string& classId, const char* name, std::string* text)>;
+
+// Channel counts above this are cut, so that one run stays short.
+constexpr std::int32_t maxChannels = 256;
+
+Script readScript(const ValueReader& read, const std::string& classId);
+
+} // namespace fake
