@@ -9,6 +9,13 @@
 
 DriverManager* driverManager = nullptr;
 
+void abandonFaultedDriver(const char* operation, std::uint32_t code)
+{
+    activeDriver = nullptr;
+    driverManager->abandonCurrent();
+    throw DriverCrash{operation, code};
+}
+
 DriverManager::DriverManager()
 {
     scanInstalledDrivers();
