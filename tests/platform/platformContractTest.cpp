@@ -108,178 +108,87 @@ TEST_F(PlatformContract, QueryValueCopiesTheStoredBytesAndTheirSize)
     }
 }
 
-TEST_F(PlatformContract, DefaultValueIsReadThroughNullAndEmptyNames)
-{
-    fixture->setValue(RootKey::localMachine, local("default"), "", "main");
-    fixture->setValue(RootKey::localMachine, local("default"), "other", "side");
-    HeldKey key;
-    ASSERT_EQ(openLocal("default", key), registryOk);
-    EXPECT_EQ(readValue(key.key, nullptr), "main");
-    EXPECT_EQ(readValue(key.key, ""), "main");
-}
-
-TEST_F(PlatformContract, NamesMatchWithoutRegardToCase)
-{
-    fixture->setValue(RootKey::localMachine, local("Mixed\\Inner"), "Description", "found");
-    HeldKey outer;
-    ASSERT_EQ(openLocal("MIXED", outer), registryOk);
-    HeldKey inner;
-    ASSERT_EQ(platform::openSubkey(outer.key, "inner", &inner.key), registryOk);
-    EXPECT_EQ(readValue(inner.key, "DESCRIPTION"), "found");
-    EXPECT_EQ(readValue(inner.key, "description"), "found");
-}
-
-TEST_F(PlatformContract, MissingKeysAndValuesAreNotFound)
-{
-    fixture->createKey(RootKey::localMachine, local("present"));
-    HeldKey missingRoot;
-    EXPECT_EQ(openLocal("absent", missingRoot), errorFileNotFound);
-    EXPECT_EQ(missingRoot.key, nullptr);
-
-    HeldKey present;
-    ASSERT_EQ(openLocal("present", present), registryOk);
-    HeldKey missingSubkey;
-    EXPECT_EQ(platform::openSubkey(present.key, "absent", &missingSubkey.key), errorFileNotFound);
-    EXPECT_EQ(missingSubkey.key, nullptr);
-
-    char buffer[8];
-    std::uint32_t size = sizeof buffer;
-    EXPECT_EQ(platform::queryValue(present.key, "absent", buffer, &size), errorFileNotFound);
-    size = sizeof buffer;
-    EXPECT_EQ(platform::queryValue(present.key, nullptr, buffer, &size), errorFileNotFound);
-}
-
-struct PathCase {
-    const char* path;
-    std::int32_t status;
-    // The "name" value of the key opened.
-    const char* opened;
-};
-
-TEST_F(PlatformContract, SubkeyPathsFollowTheRegistrysRules)
-{
-    fixture->setValue(RootKey::localMachine, local("paths"), "name", "paths");
-    fixture->setValue(RootKey::localMachine, local("paths\\a"), "name", "a");
-    fixture->setValue(RootKey::localMachine, local("paths\\a\\b"), "name", "b");
-    const std::vector<PathCase> cases = {
-        {"a", registryOk, "a"},
-        {"a\\b", registryOk, "b"},
-        {"A\\B", registryOk, "b"},
-        {"a\\\\b", registryOk, "b"},
-        {"a\\b\\", registryOk, "b"},
-        {"", registryOk, "paths"},
-        {"\\a", errorBadPathname, nullptr},
-        {"a\\c", errorFileNotFound, nullptr},
-    };
-    HeldKey parent;
-    ASSERT_EQ(openLocal("paths", parent), registryOk);
-    for (const PathCase& c : cases) {
-        SCOPED_TRACE(c.path);
-        HeldKey key;
-        ASSERT_EQ(platform::openSubkey(parent.key, c.path, &key.key), c.status);
-        if (c.status == registryOk) {
-            EXPECT_EQ(readValue(key.key, "name"), c.opened);
-        } else {
-            EXPECT_EQ(key.key, nullptr);
-        }
-    }
-}
-
-struct RootPathCase {
+struct LookupCase {
     RootKey root;
-    std::string path;
-    std::int32_t status;
+    std::string path; // opened below the root, then "sub" below it when set
+    const char* sub;
+    const char* valueName;
+    std::int32_t status; // of the opens
+    std::string read; // the value read, or "(unreadable)"
 };
 
-TEST_F(PlatformContract, RootPathsFollowTheRegistrysRules)
+// Names match without regard to case; a key path may not begin with a
+// backslash, except below the classes root; doubled and trailing
+// backslashes separate like one; the default value is read through a null
+// or an empty name.
+TEST_F(PlatformContract, KeysAndValuesAreFoundAsTheRegistryFindsThem)
 {
-    const std::string classesKey = std::string(classesSandbox) + "\\a";
-    fixture->setValue(RootKey::localMachine, local("a"), "name", "local");
-    fixture->setValue(RootKey::classesRoot, classesKey, "name", "classes");
-    const std::vector<RootPathCase> cases = {
-        {RootKey::localMachine, local("a"), registryOk},
-        {RootKey::localMachine, local("\\a\\"), registryOk},
-        {RootKey::localMachine, "\\" + local("a"), errorBadPathname},
-        {RootKey::classesRoot, classesKey, registryOk},
-        {RootKey::classesRoot, "\\" + classesKey, registryOk},
-        {RootKey::classesRoot, "\\\\" + classesKey, errorBadPathname},
+    const std::string classes = std::string(classesSandbox) + "\\a";
+    fixture->setValue(RootKey::localMachine, local("a"), "", "default");
+    fixture->setValue(RootKey::localMachine, local("a\\b"), "Name", "b");
+    fixture->setValue(RootKey::classesRoot, classes, "name", "classes");
+    const std::vector<LookupCase> cases = {
+        {RootKey::localMachine, local("a"), nullptr, nullptr, registryOk, "default"},
+        {RootKey::localMachine, local("a"), nullptr, "", registryOk, "default"},
+        {RootKey::localMachine, local("A"), "B", "NAME", registryOk, "b"},
+        {RootKey::localMachine, local("a"), "b", "absent", registryOk, "(unreadable)"},
+        {RootKey::localMachine, local("a\\b"), nullptr, nullptr, registryOk, "(unreadable)"},
+        {RootKey::localMachine, localSandbox, "a\\\\b", "name", registryOk, "b"},
+        {RootKey::localMachine, localSandbox, "a\\b\\", "name", registryOk, "b"},
+        {RootKey::localMachine, local("a"), "", "", registryOk, "default"},
+        {RootKey::localMachine, local("\\a\\"), "b", "name", registryOk, "b"},
+        {RootKey::localMachine, "\\" + local("a"), nullptr, nullptr, errorBadPathname, ""},
+        {RootKey::localMachine, local("absent"), nullptr, nullptr, errorFileNotFound, ""},
+        {RootKey::localMachine, local("a"), "absent", nullptr, errorFileNotFound, ""},
+        {RootKey::localMachine, local("a"), "\\b", nullptr, errorBadPathname, ""},
+        {RootKey::classesRoot, classes, nullptr, "name", registryOk, "classes"},
+        {RootKey::classesRoot, "\\" + classes, nullptr, "name", registryOk, "classes"},
+        {RootKey::classesRoot, "\\\\" + classes, nullptr, "name", errorBadPathname, ""},
     };
-    for (const RootPathCase& c : cases) {
-        SCOPED_TRACE(c.path);
+    for (const LookupCase& c : cases) {
+        SCOPED_TRACE(c.path + " / " + (c.sub ? c.sub : "-"));
         HeldKey key;
-        ASSERT_EQ(platform::openRootKey(c.root, c.path.c_str(), &key.key), c.status);
-        if (c.status == registryOk) {
-            EXPECT_EQ(readValue(key.key, "name"), c.root == RootKey::localMachine ? "local" : "classes");
+        std::int32_t status = platform::openRootKey(c.root, c.path.c_str(), &key.key);
+        HeldKey sub;
+        if (status == registryOk && c.sub != nullptr)
+            status = platform::openSubkey(key.key, c.sub, &sub.key);
+        ASSERT_EQ(status, c.status);
+        if (status == registryOk) {
+            EXPECT_EQ(readValue(c.sub != nullptr ? sub.key : key.key, c.valueName), c.read);
+        } else {
+            EXPECT_EQ(sub.key, nullptr) << "a failed open hands out nothing";
+            EXPECT_TRUE(key.key == nullptr || c.sub != nullptr);
         }
     }
 }
 
-TEST_F(PlatformContract, SubkeysEnumerateSortedByLowerCaseName)
+// Subkeys enumerate sorted by their lower-case form: "_" lies between the
+// upper- and the lower-case letters, so its place tells which form the
+// order compares. A name needs room for its terminator; the longest name's
+// size bounds every name.
+TEST_F(PlatformContract, SubkeysEnumerateInOrderIntoBuffersTheyFit)
 {
-    // "_" lies between the upper- and the lower-case letters, so its place
-    // tells which form the order compares.
-    for (const char* name : {"b", "_x", "AC", "ab", "a"})
+    const std::string longest(200, 'n');
+    for (const std::string& name : {"b"s, "_x"s, "AC"s, "ab"s, "abc"s, longest})
         fixture->createKey(RootKey::localMachine, local("order\\") + name);
     HeldKey key;
     ASSERT_EQ(openLocal("order", key), registryOk);
-    std::vector<std::string> names;
-    char name[16];
-    std::uint32_t index = 0;
-    for (; platform::enumSubkey(key.key, index, name, sizeof name) == registryOk; ++index)
-        names.emplace_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"_x", "a", "ab", "AC", "b"}));
-    EXPECT_EQ(platform::enumSubkey(key.key, index, name, sizeof name), errorNoMoreItems);
-}
-
-struct EnumCase {
-    const char* label;
-    std::uint32_t index;
-    std::uint32_t size;
-    std::int32_t status;
-};
-
-TEST_F(PlatformContract, EnumerationNeedsRoomForTheNameAndItsTerminator)
-{
-    fixture->createKey(RootKey::localMachine, local("enum\\abc"));
-    const std::vector<EnumCase> cases = {
-        {"room to spare", 0, 16, registryOk},
-        {"exact fit", 0, 4, registryOk},
-        {"no room for the terminator", 0, 3, errorMoreData},
-        {"past the last subkey", 1, 16, errorNoMoreItems},
-    };
-    HeldKey key;
-    ASSERT_EQ(openLocal("enum", key), registryOk);
-    for (const EnumCase& c : cases) {
-        SCOPED_TRACE(c.label);
-        char name[16] = {};
-        EXPECT_EQ(platform::enumSubkey(key.key, c.index, name, c.size), c.status);
-        if (c.status == registryOk) {
-            EXPECT_STREQ(name, "abc");
-        }
-    }
-    HeldKey empty;
-    ASSERT_EQ(openLocal("enum\\abc", empty), registryOk);
-    char name[16];
-    EXPECT_EQ(platform::enumSubkey(empty.key, 0, name, sizeof name), errorNoMoreItems);
-}
-
-TEST_F(PlatformContract, LongestSubkeyNameIsBounded)
-{
-    const std::string longest(200, 'n');
-    fixture->createKey(RootKey::localMachine, local("sizes\\short"));
-    fixture->createKey(RootKey::localMachine, local("sizes\\" + longest));
-    HeldKey key;
-    ASSERT_EQ(openLocal("sizes", key), registryOk);
     std::uint32_t size = 0;
     ASSERT_EQ(platform::maxSubkeyNameSize(key.key, &size), registryOk);
     EXPECT_GE(size, longest.size() + 1);
-    // Every name fits a buffer of that size.
     std::vector<char> name(size);
-    for (std::uint32_t i = 0; i < 2; ++i)
-        EXPECT_EQ(platform::enumSubkey(key.key, i, name.data(), size), registryOk);
+    std::vector<std::string> names;
+    std::uint32_t index = 0;
+    for (; platform::enumSubkey(key.key, index, name.data(), size) == registryOk; ++index)
+        names.emplace_back(name.data());
+    EXPECT_EQ(names, (std::vector<std::string>{"_x", "ab", "abc", "AC", "b", longest}));
+    EXPECT_EQ(platform::enumSubkey(key.key, index, name.data(), size), errorNoMoreItems);
+    EXPECT_EQ(platform::enumSubkey(key.key, 2, name.data(), 4), registryOk);
+    EXPECT_EQ(platform::enumSubkey(key.key, 2, name.data(), 3), errorMoreData);
 
     HeldKey leaf;
-    ASSERT_EQ(openLocal("sizes\\short", leaf), registryOk);
+    ASSERT_EQ(openLocal("order\\b", leaf), registryOk);
+    EXPECT_EQ(platform::enumSubkey(leaf.key, 0, name.data(), size), errorNoMoreItems);
     ASSERT_EQ(platform::maxSubkeyNameSize(leaf.key, &size), registryOk);
     EXPECT_GE(size, 1u);
 }
@@ -320,65 +229,42 @@ TEST_F(PlatformContract, TestFileFindsExistingFilesOnly)
     EXPECT_EQ(platform::testFile(directory.c_str()), platform::fileError);
 }
 
-struct ClassIdCase {
-    const char* label;
-    std::string text;
-    bool parsed;
-};
-
-// Each text parses to the sample class id, or fails and leaves the class
-// id as it was.
-void expectParses(const std::vector<ClassIdCase>& cases)
+// A class id parses in braces only, in either case; a program id is a
+// classes root key whose CLSID key's default value names the class. Either
+// text must fit into 100 UTF-16 units with the terminator.
+TEST_F(PlatformContract, ParseClassIdReadsClassIdsAndProgramIds)
 {
-    for (const ClassIdCase& c : cases) {
-        SCOPED_TRACE(c.label);
-        CLSID clsid;
-        std::memset(&clsid, 0x5a, sizeof clsid);
-        CLSID untouched = clsid;
-        ASSERT_EQ(platform::parseClassId(c.text.c_str(), &clsid), c.parsed);
-        EXPECT_TRUE(sameGuid(clsid, c.parsed ? sampleClassId : untouched));
-    }
-}
-
-TEST_F(PlatformContract, ParseClassIdReadsBracedClassIdsOnly)
-{
-    const std::vector<ClassIdCase> cases = {
-        {"upper case", sampleClassText, true},
-        {"lower case", "{12345678-9abc-def0-1234-56789abcdef0}", true},
-        {"without braces", "12345678-9abc-def0-1234-56789abcdef0", false},
-        {"without closing brace", "{12345678-9abc-def0-1234-56789abcdef0", false},
-        {"text after the brace", sampleClassText + "x", false},
-        {"bad last digit", "{12345678-9abc-def0-1234-56789abcdefg}", false},
-        {"misplaced dash", "{12345678-9abc-def0-12345-6789abcdef0}", false},
-        {"garbage", "not a class id", false},
-        {"empty", "", false},
-        {"100 characters", sampleClassText + std::string(62, ' '), false},
-    };
-    expectParses(cases);
-}
-
-TEST_F(PlatformContract, ParseClassIdLooksUpProgramIds)
-{
-    // A program id is a classes root key whose CLSID key's default value
-    // names the class. Its text must fit into 100 UTF-16 units with the
-    // terminator, like any other.
     const std::string shortId = std::string(classesSandbox) + ".Sample";
     const std::string longestId = shortId + std::string(99 - shortId.size(), 'x');
-    const std::string tooLongId = longestId + "x";
     const std::string unbracedId = std::string(classesSandbox) + ".Unbraced";
-    for (const std::string& id : {shortId, longestId, tooLongId})
+    for (const std::string& id : {shortId, longestId, longestId + "x"})
         fixture->setValue(RootKey::classesRoot, id + "\\CLSID", "", sampleClassText + '\0');
     fixture->setValue(RootKey::classesRoot, unbracedId + "\\CLSID", "", "12345678-9abc-def0-1234-56789abcdef0\0"s);
-
-    const std::vector<ClassIdCase> cases = {
-        {"registered", shortId, true},
-        {"registered, other case", std::string("ASIO-REPORT-CONTRACT.sample"), true},
-        {"99 characters", longestId, true},
-        {"100 characters", tooLongId, false},
-        {"class without braces", unbracedId, false},
-        {"not registered", std::string(classesSandbox) + ".Absent", false},
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {sampleClassText, true},
+        {"{12345678-9abc-def0-1234-56789abcdef0}", true},
+        {"12345678-9abc-def0-1234-56789abcdef0", false},
+        {"{12345678-9abc-def0-1234-56789abcdef0", false},
+        {sampleClassText + "x", false},
+        {"{12345678-9abc-def0-1234-56789abcdefg}", false},
+        {"{12345678-9abc-def0-12345-6789abcdef0}", false},
+        {"", false},
+        {sampleClassText + std::string(62, ' '), false},
+        {shortId, true},
+        {"ASIO-REPORT-CONTRACT.sample", true},
+        {longestId, true},
+        {longestId + "x", false},
+        {unbracedId, false},
+        {std::string(classesSandbox) + ".Absent", false},
     };
-    expectParses(cases);
+    for (const auto& [text, parsed] : cases) {
+        SCOPED_TRACE(text);
+        CLSID clsid;
+        std::memset(&clsid, 0x5a, sizeof clsid);
+        const CLSID untouched = clsid;
+        ASSERT_EQ(platform::parseClassId(text.c_str(), &clsid), parsed);
+        EXPECT_TRUE(sameGuid(clsid, parsed ? sampleClassId : untouched));
+    }
 }
 
 // Creates the unregistered class, with *object set beforehand, and checks
