@@ -51,10 +51,14 @@ bool ClassLookup::findServerPath(const char* clsidText)
     if (platform::openRootKey(platform::RootKey::classesRoot, "clsid", &clsidKey) != registryOk)
         return false;
 
+    // A canonical class id opened directly finds the key the enumeration
+    // would find, and finding none is as final: the enumeration only finds
+    // keys that exist.
     RegKey classKey;
-    bool opened = directOpenIsExact(clsidKey) && isCanonicalClassId(clsidText) &&
-        platform::openSubkey(clsidKey, clsidText, &classKey) == registryOk;
-    if (!opened) {
+    bool opened;
+    if (directOpenIsExact(clsidKey) && isCanonicalClassId(clsidText)) {
+        opened = platform::openSubkey(clsidKey, clsidText, &classKey) == registryOk;
+    } else {
         const char* className = findClassName(clsidKey, clsidText);
         opened = className != nullptr && platform::openSubkey(clsidKey, className, &classKey) == registryOk;
     }
