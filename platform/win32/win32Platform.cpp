@@ -21,12 +21,14 @@ std::int32_t handOut(LONG status, HKEY opened, platform::RegKey* key)
 
 std::uint64_t registryCalls = 0;
 
-// The guard's state. The program has one thread and guards one driver call
-// at a time.
+// The guard's state. The program guards one driver call at a time, on its
+// own thread; a driver may have threads of its own.
 CONTEXT resumeContext;
 volatile bool faulted;
 volatile DWORD lastFaultCode;
 volatile bool guarding;
+DWORD guardedThread;
+LPTOP_LEVEL_EXCEPTION_FILTER filterBefore;
 #if defined(_M_IX86) || defined(__i386__)
 void* frameHandlers;
 #endif
@@ -36,8 +38,12 @@ void* frameHandlers;
 // captured its context, with the fault recorded.
 LONG WINAPI resumeAfterFault(EXCEPTION_POINTERS* exception)
 {
-    if (!guarding)
-        return EXCEPTION_CONTINUE_SEARCH;
+    // Resuming another thread in the guarded call's frame would run two
+    // threads on one stack, and a thread whose stack overflowed has no room
+    // left to go on: such faults go where they would have gone.
+    if (!guarding || GetCurrentThreadId() != guardedThread ||
+        exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW)
+        return filterBefore != nullptr ? filterBefore(exception) : EXCEPTION_CONTINUE_SEARCH;
     guarding = false;
     faulted = true;
     lastFaultCode = exception->ExceptionRecord->ExceptionCode;
@@ -191,7 +197,8 @@ bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* fault
     // The last-chance filter sees only what no handler of the driver's
     // took, so exceptions a driver raises and handles itself pass as usual.
     faulted = false;
-    const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(resumeAfterFault);
+    guardedThread = GetCurrentThreadId();
+    filterBefore = SetUnhandledExceptionFilter(resumeAfterFault);
 #if defined(_M_IX86) || defined(__i386__)
     frameHandlers = frameHandlerHead();
     captureCallerContext(&resumeContext);
@@ -208,7 +215,7 @@ bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* fault
     // The abandoned frames' handlers are gone with them.
     setFrameHandlerHead(frameHandlers);
 #endif
-    SetUnhandledExceptionFilter(previousFilter);
+    SetUnhandledExceptionFilter(filterBefore);
     if (faulted)
         *faultCode = lastFaultCode;
     return !faulted;
