@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/childReport.h"
 #include "app/report.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"
@@ -19,6 +20,11 @@ constexpr int nameListSize = 100;
 
 int runProgram()
 {
+    char childName[shortNameCapacity];
+    CLSID childClass;
+    if (platform::becomeReportChild(childName, sizeof childName, &childClass))
+        return reportAsChild(childName, childClass);
+
     platform::setConsoleUtf8();
 
     // Storage for the manager or for the list its scan builds may run out.
@@ -47,8 +53,8 @@ int runProgram()
     std::cout << "Found " << reportList.size() << " ASIO Driver(s)" << std::endl;
     if (reportList.empty())
         std::cout << "!!! Error: No ASIO drivers found on this operating system." << std::endl;
-    for (const std::string& name : reportList)
-        reportDriver(name.c_str());
+    for (std::size_t i = 0; i < reportList.size(); ++i)
+        reportDriver(reportList[i].c_str(), i + 1 < reportList.size() ? reportList[i + 1].c_str() : nullptr);
 
     driverNameList.clear();
     delete driverManager;

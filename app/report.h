@@ -4,10 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-// Opens the named driver, reports it, and closes it again. No driver is
-// current before or after.
-void reportDriver(const char* name);
+// Prints the report's header, then reports the driver in a child process
+// of its own, or in this one when no child can. The child of the driver
+// to report next, when named, starts meanwhile.
+void reportDriver(const char* name, const char* nextName = nullptr);
+
+// Opens the named driver, reports it after its header, and closes it
+// again; a driver that crashes ends its report with crashLine. No driver
+// is current before or after.
+void reportDriverInProcess(const char* name);
+
+// The line that ends the report of a driver that crashed in operation.
+std::string crashLine(const char* operation, std::uint32_t code);
 
 // Buffer-size limits, hardware latencies, the channel layout and each
 // channel's name and sample type.

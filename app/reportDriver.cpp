@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "app/childReport.h"
 #include "app/report.h"
 #include "driver/asioCalls.h"
 #include "driver/driverGuard.h"
@@ -39,17 +40,27 @@ void reportOpenedDriver(const char* name)
 
 } // namespace
 
-void reportDriver(const char* name)
+std::string crashLine(const char* operation, std::uint32_t code)
 {
-    std::cout << "\n---------------------------------------------------------" << std::endl;
-    std::cout << name << std::endl;
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(code));
+    return std::string("!!! Error: Driver crashed in ") + operation + " (exception 0x" + hex + ").";
+}
+
+void reportDriverInProcess(const char* name)
+{
     try {
         reportOpenedDriver(name);
     } catch (const DriverCrash& crash) {
         // The faulted driver is abandoned; its report ends here.
-        char code[9];
-        std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(crash.code));
-        std::cerr << "!!! Error: Driver crashed in " << crash.operation << " (exception 0x" << code << ")."
-                  << std::endl;
+        std::cerr << crashLine(crash.operation, crash.code) << std::endl;
     }
+}
+
+void reportDriver(const char* name, const char* nextName)
+{
+    std::cout << "\n---------------------------------------------------------" << std::endl;
+    std::cout << name << std::endl;
+    if (!reportInChild(name, nextName))
+        reportDriverInProcess(name);
 }

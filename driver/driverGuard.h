@@ -29,11 +29,12 @@ bool runGuardedCall(Call& call, std::uint32_t* faultCode)
 // holds the driver.
 [[noreturn]] void abandonFaultedDriver(const char* operation, std::uint32_t code);
 
-// Calls the driver operation named `operation` and returns its result;
-// a fault abandons the driver and throws DriverCrash.
+// Calls the driver operation named `operation`, announced first, and
+// returns its result; a fault abandons the driver and throws DriverCrash.
 template <typename Call>
 auto callDriver(const char* operation, Call call) -> decltype(call())
 {
+    platform::announceOperation(operation);
     std::uint32_t faultCode = 0;
     if constexpr (std::is_void_v<decltype(call())>) {
         if (!runGuardedCall(call, &faultCode))

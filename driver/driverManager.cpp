@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/asioCalls.h"
+#include "driver/boundedText.h"
 #include "driver/driverGuard.h"
 
 DriverManager* driverManager = nullptr;
@@ -19,6 +20,16 @@ void abandonFaultedDriver(const char* operation, std::uint32_t code)
 DriverManager::DriverManager()
 {
     scanInstalledDrivers();
+}
+
+DriverManager::DriverManager(const CLSID& clsid, const char* name)
+{
+    // The one driver is listed as a scan that found it would list it.
+    entries = new DriverEntry{};
+    entries->clsid = clsid;
+    copyText(entries->name, name);
+    count = 1;
+    platform::startCom();
 }
 
 DriverManager::~DriverManager()
@@ -64,11 +75,8 @@ void DriverManager::currentDriverName(char* buffer) const
         driverName(currentIndex, buffer, shortNameCapacity);
 }
 
-bool DriverManager::openDriver(const char* name)
+std::int32_t DriverManager::firstIndexNamed(const char* name) const
 {
-    if (count <= 0)
-        return false;
-
     char shortName[shortNameCapacity];
     std::int32_t match = -1;
     for (std::int32_t i = 0; i < count && match < 0; ++i) {
@@ -78,6 +86,19 @@ bool DriverManager::openDriver(const char* name)
         if (std::strcmp(shortName, name) == 0)
             match = i;
     }
+    return match;
+}
+
+const DriverEntry* DriverManager::entryNamed(const char* name) const
+{
+    return entryAt(firstIndexNamed(name));
+}
+
+bool DriverManager::openDriver(const char* name)
+{
+    if (count <= 0)
+        return false;
+    const std::int32_t match = firstIndexNamed(name);
     if (match < 0)
         return false;
 
@@ -92,7 +113,7 @@ bool DriverManager::openDriver(const char* name)
     activeDriver = nullptr;
     // Reopen the driver that was current; in this nested call none is
     // current any more, so the restore goes no deeper.
-    if (hadCurrent && std::strcmp(previousName, shortName) != 0)
+    if (hadCurrent && std::strcmp(previousName, name) != 0)
         openDriver(previousName);
     return false;
 }

@@ -21,6 +21,10 @@ class DriverManager {
 public:
     // Scans the registry for installed drivers; see scanInstalledDrivers.
     DriverManager();
+    // Lists the one driver of class clsid named name, as a report child
+    // takes it from the program's scan, and begins COM use as a scan that
+    // found it would.
+    DriverManager(const CLSID& clsid, const char* name);
     // Releases every driver object still held, frees the list, and ends the
     // COM use that the scan began.
     ~DriverManager();
@@ -37,6 +41,9 @@ public:
     // name that does not fit becomes its first capacity - 4 characters and
     // "...". No entry with that index, or no buffer: nothing is written.
     void driverName(std::int32_t index, char* buffer, std::int32_t capacity) const;
+
+    // The first entry whose short name equals name; null for none.
+    const DriverEntry* entryNamed(const char* name) const;
 
     // Opens the first driver whose short name equals name and makes it
     // current, closing the current one first. When the new one cannot be
@@ -55,6 +62,7 @@ public:
 private:
     void scanInstalledDrivers();
     void currentDriverName(char* buffer) const;
+    std::int32_t firstIndexNamed(const char* name) const;
     bool openEntry(std::int32_t index);
     void closeEntry(std::int32_t index);
     static void freeEntries(DriverEntry* entry);

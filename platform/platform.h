@@ -25,6 +25,13 @@
 // - createInstance hands out an object holding one reference, which the
 //   caller owns and drops with the object's Release. It needs startCom to
 //   have been called; endCom undoes one startCom.
+// - A report child is this program started again to report one driver:
+//   it writes to the program's own standard output and standard error, and
+//   has no standard input. Every child handed out by startReportChild must
+//   be given back to releaseChild exactly once, which ends it if it still
+//   runs; no child outlives the program. Only a process started so can
+//   become a report child; whatever its command line, any other process
+//   cannot.
 #pragma once
 
 #include <cstdint>
@@ -97,12 +104,62 @@ void endCom();
 HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object);
 
 // Runs call(context). A hardware exception raised inside it (access
-// violation, illegal instruction, division by zero, ...) that the code it
-// runs does not handle itself ends the call instead of the process, and
-// nothing of the abandoned call's frames is unwound. True when the call
-// returned by itself; false when it faulted, with *faultCode set to the
-// exception's code (which may be any value, 0 included).
+// violation, illegal instruction, division by zero, ...) on the calling
+// thread that the code it runs does not handle itself ends the call instead
+// of the process, and nothing of the abandoned call's frames is unwound.
+// True when the call returned by itself; false when it faulted, with
+// *faultCode set to the exception's code (which may be any value, 0
+// included). A fault on another thread meanwhile goes where it would have
+// gone without the guard.
 bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* faultCode);
+
+// The program's side of a report child.
+struct ReportChild;
+
+// Starts the child that reports the driver named name, of class clsid:
+// it makes itself ready and waits for its turn. Null when no child can be
+// started.
+ReportChild* startReportChild(const char* name, const CLSID& clsid);
+
+// Gives the child its turn to report.
+void letChildReport(ReportChild* child);
+
+enum class ChildNews {
+    entered, // the child entered another driver operation
+    finished, // the child finished its report (told once; after it, only
+              // the end is news)
+    ended, // the child's process ended
+    silent, // nothing came in time
+};
+
+// Waits at most `milliseconds` for news of the child.
+ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds);
+
+// The driver operation the child entered last, "" before its first, cut
+// to capacity - 1 characters; only letters and digits are kept.
+void lastChildOperation(const ReportChild* child, char* operation, std::uint32_t capacity);
+
+// The exit status of a child whose process ended.
+std::uint32_t childExitStatus(const ReportChild* child);
+
+// Ends the child if it still runs, and lets go of it.
+void releaseChild(ReportChild* child);
+
+// In a process started by startReportChild: copies the name of the driver
+// to report into name[0..capacity) and its class into *clsid, and makes
+// the process the child, in which a fault that the guard does not take
+// ends the process at once with the fault's code, and no error window
+// opens. False in any other process, which stays as it is.
+bool becomeReportChild(char* name, std::uint32_t capacity, CLSID* clsid);
+
+// In a report child: waits until the program gives it its turn. Elsewhere:
+// returns at once.
+void awaitTurn();
+
+// In a report child: tells the program that the child enters a driver
+// operation, or that its report is complete. Elsewhere: nothing.
+void announceOperation(const char* operation);
+void announceReportFinished();
 
 // SetConsoleOutputCP(65001); ignored where the console has no code page.
 void setConsoleUtf8();

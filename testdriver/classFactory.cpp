@@ -8,12 +8,13 @@
 
 namespace {
 
-// One log for the process, so that objects are numbered across classes.
-// Driver objects are not freed by their last Release (see fake::Driver),
-// and the DLL never unloads, so they stay until the process ends.
+// One log for the process, so that objects are numbered across classes,
+// and after those of the run's processes before. Driver objects are not
+// freed by their last Release (see fake::Driver), and the DLL never
+// unloads, so they stay until the process ends.
 fake::Log& processLog()
 {
-    static fake::Log log{{}, 0, 0, appendEvent};
+    static fake::Log log{{}, objectsLogged(), 0, appendEvent};
     return log;
 }
 

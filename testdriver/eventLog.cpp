@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 // Where this DLL was loaded from.
@@ -19,12 +22,17 @@ std::wstring modulePath()
     return path;
 }
 
+const std::wstring& logPath()
+{
+    static const std::wstring path = modulePath() + L".log";
+    return path;
+}
+
 } // namespace
 
 void appendEvent(const std::string& line)
 {
-    static const std::wstring path = modulePath() + L".log";
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+    HANDLE file = CreateFileW(logPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
@@ -32,4 +40,13 @@ void appendEvent(const std::string& line)
     DWORD written = 0;
     WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+int objectsLogged()
+{
+    std::ifstream log{std::filesystem::path(logPath())};
+    int objects = 0;
+    for (std::string line; std::getline(log, line);)
+        objects += line.find(": ") != std::string::npos && line.substr(line.find(": ")) == ": created";
+    return objects;
 }

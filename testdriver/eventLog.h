@@ -7,3 +7,7 @@
 #include <string>
 
 void appendEvent(const std::string& line);
+
+// The driver objects the log holds so far, of every process that wrote to
+// it: each process of a run numbers its objects after them.
+int objectsLogged();

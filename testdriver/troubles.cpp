@@ -11,10 +11,14 @@ DWORD WINAPI faultingThread(void* code)
     raiseHardwareFault(*static_cast<std::uint32_t*>(code));
 }
 
-// Each call takes another frame, and none returns.
+// Each call takes another frame, and none returns. The frames are large,
+// so each call probes its pages before it moves the stack pointer: Wine
+// then raises the overflow with room left for a handler, as Windows does
+// for any frame. (Under Wine, an overflow by small frames ends the process
+// with status 0, before any handler runs.)
 int recurse(volatile int depth)
 {
-    volatile char frame[512];
+    volatile char frame[16384];
     frame[0] = static_cast<char>(depth);
     if (depth < 0)
         return frame[0];

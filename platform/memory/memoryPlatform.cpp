@@ -1,6 +1,7 @@
 #include "platform/memory/memoryPlatform.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -75,6 +76,9 @@ struct State {
     int comStarts = 0;
     unsigned codePage = 0;
     void* consoleWindow = nullptr;
+    std::vector<memory::ChildScript> childScripts;
+    std::vector<std::uint32_t> childWaits;
+    int childrenEnded = 0;
 };
 
 State& state()
@@ -158,6 +162,13 @@ int hexDigit(char c)
 
 struct platform::RegistryKey {
     Node* node = nullptr;
+};
+
+struct platform::ReportChild {
+    memory::ChildScript script;
+    std::size_t entered = 0;
+    bool finished = false;
+    bool ended = false;
 };
 
 namespace {
@@ -348,6 +359,76 @@ bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* fault
     }
 }
 
+ReportChild* startReportChild(const char*, const CLSID&)
+{
+    auto& scripts = state().childScripts;
+    if (scripts.empty())
+        return nullptr;
+    auto* child = new ReportChild{scripts.front()};
+    scripts.erase(scripts.begin());
+    return child;
+}
+
+ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
+{
+    state().childWaits.push_back(milliseconds);
+    using End = memory::ChildScript::End;
+    const memory::ChildScript& script = child->script;
+    if (child->ended)
+        return ChildNews::ended;
+    if (child->entered < script.operations.size()) {
+        ++child->entered;
+        return ChildNews::entered;
+    }
+    if (script.end == End::hangs || (child->finished && script.staysAfterFinishing))
+        return ChildNews::silent;
+    if (script.end == End::finishes && !child->finished) {
+        child->finished = true;
+        return ChildNews::finished;
+    }
+    child->ended = true;
+    return ChildNews::ended;
+}
+
+void lastChildOperation(const ReportChild* child, char* operation, std::uint32_t capacity)
+{
+    const std::string last = child->entered == 0 ? "" : child->script.operations[child->entered - 1];
+    std::snprintf(operation, capacity, "%s", last.c_str());
+}
+
+std::uint32_t childExitStatus(const ReportChild* child)
+{
+    return child->script.exitStatus;
+}
+
+void letChildReport(ReportChild*)
+{
+}
+
+void releaseChild(ReportChild* child)
+{
+    if (!child->ended)
+        ++state().childrenEnded;
+    delete child;
+}
+
+bool becomeReportChild(char*, std::uint32_t, CLSID*)
+{
+    return false;
+}
+
+void awaitTurn()
+{
+}
+
+void announceOperation(const char*)
+{
+}
+
+void announceReportFinished()
+{
+}
+
 void setConsoleUtf8()
 {
     state().codePage = 65001;
@@ -413,6 +494,21 @@ int comDepth()
 int comStartCount()
 {
     return state().comStarts;
+}
+
+void scriptChild(ChildScript script)
+{
+    state().childScripts.push_back(std::move(script));
+}
+
+std::vector<std::uint32_t> childWaits()
+{
+    return state().childWaits;
+}
+
+int childrenEnded()
+{
+    return state().childrenEnded;
 }
 
 unsigned consoleCodePage()

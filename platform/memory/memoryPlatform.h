@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -50,5 +51,22 @@ int comStartCount();
 
 // The code page last set with setConsoleUtf8, or 0.
 unsigned consoleCodePage();
+
+// What the next report child does: it enters operations in order, and then
+// finishes its report (and ends, unless it stays), hangs, or ends with
+// exitStatus. The stand-in starts no child without a script, and plays
+// each script once.
+struct ChildScript {
+    std::vector<std::string> operations;
+    enum class End { finishes, hangs, ends } end = End::finishes;
+    std::uint32_t exitStatus = 0;
+    bool staysAfterFinishing = false;
+};
+void scriptChild(ChildScript script);
+
+// What the program did with the children so far: every limit it waited
+// with, in order, and the children it had to end.
+std::vector<std::uint32_t> childWaits();
+int childrenEnded();
 
 } // namespace memory

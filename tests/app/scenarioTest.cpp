@@ -50,8 +50,9 @@ void runScenario(const fs::path& directory, bool combined)
     EXPECT_EQ(std::to_string(status) + "\n", fileText(directory / "exitStatus.txt"));
     std::string objects;
     for (const std::string& event : log.events) {
-        if (event.size() > 9 && event.compare(event.size() - 9, 9, ": created") == 0)
-            objects += event.substr(0, event.size() - 9) + "\n";
+        const std::size_t source = event.find(": ");
+        if (event.compare(source, std::string::npos, ": created") == 0)
+            objects += event.substr(0, source) + "\n";
         EXPECT_EQ(event.find(": init(null)"), std::string::npos) << "the console window is given to init";
     }
     EXPECT_EQ(objects, fileText(directory / "objects.txt"));

@@ -1,0 +1,200 @@
+// Guards against a report child that cannot be started, tells no news or the wrong news, is not ended when the
+// program gives up on it, gets the program's standard input or not its output, survives a fault on a thread of its
+// own, or that a command line typed by hand can make. This program is its own children: main acts as the child the
+// test asks for.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/platform.h"
+#include "testing/win32/hardwareFault.h"
+
+namespace {
+
+using platform::ChildNews;
+
+// The exit status of this program run with a typed number as its command
+// line, when that number made no child.
+constexpr int noChildStatus = 42;
+
+// The class every child is given, and must receive.
+const CLSID childClass{0x12345678, 0x9abc, 0xdef0, {0x12, 0x34, 0x56, 0x78, 0x9a, 0xbc, 0xde, 0xf0}};
+
+DWORD WINAPI faultingThread(void*)
+{
+    raiseHardwareFault(EXCEPTION_ACCESS_VIOLATION);
+}
+
+// What a child does, as the name it was given to report says.
+int actAsChild(const std::string& act)
+{
+    platform::awaitTurn();
+    if (act == "report") {
+        platform::announceOperation("CoCreateInstance");
+        platform::announceOperation("init");
+        std::printf("line of the child\n");
+        std::fflush(stdout);
+        platform::announceReportFinished();
+        return GetStdHandle(STD_INPUT_HANDLE) == nullptr ? 0 : 3;
+    }
+    if (act == "exit") {
+        platform::announceOperation("getBufferSize");
+        ExitProcess(7);
+    }
+    if (act == "faultAfterGuard") {
+        // A fault outside any guarded call, after one, is not the guard's.
+        std::uint32_t code = 0;
+        platform::runGuarded([](void*) {}, nullptr, &code);
+        raiseHardwareFault(EXCEPTION_ACCESS_VIOLATION);
+    }
+    if (act == "threadFault") {
+        platform::announceOperation("getLatencies");
+        std::uint32_t code = 0;
+        platform::runGuarded(
+            [](void*) {
+                const HANDLE thread = CreateThread(nullptr, 0, faultingThread, nullptr, 0, nullptr);
+                WaitForSingleObject(thread, INFINITE);
+            },
+            nullptr, &code);
+        return 4;
+    }
+    platform::announceOperation(act == "hang" ? "init" : "Release");
+    if (act == "linger")
+        platform::announceReportFinished();
+    Sleep(INFINITE);
+    return 5;
+}
+
+// Waits for news other than entered operations.
+ChildNews nextNews(platform::ReportChild* child, std::uint32_t milliseconds)
+{
+    ChildNews news;
+    while ((news = platform::waitForChild(child, milliseconds)) == ChildNews::entered) { }
+    return news;
+}
+
+std::string lastOperation(const platform::ReportChild* child)
+{
+    char operation[32];
+    platform::lastChildOperation(child, operation, sizeof operation);
+    return operation;
+}
+
+TEST(Win32Child, ReportsItsNewsOnTheProgramsOutputWithoutItsInput)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string path = std::string(temp) + "asio-report-child-output";
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, file);
+    platform::ReportChild* child = platform::startReportChild("report", childClass);
+    SetStdHandle(STD_OUTPUT_HANDLE, output);
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(platform::waitForChild(child, 500), ChildNews::silent) << "no news before its turn";
+    platform::letChildReport(child);
+    EXPECT_EQ(nextNews(child, 10000), ChildNews::finished);
+    EXPECT_EQ(nextNews(child, 10000), ChildNews::ended);
+    EXPECT_EQ(lastOperation(child), "init");
+    EXPECT_EQ(platform::childExitStatus(child), 0u) << "the child has no standard input";
+    platform::releaseChild(child);
+
+    char written[64] = {};
+    DWORD read = 0;
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    ReadFile(file, written, sizeof written - 1, &read, nullptr);
+    CloseHandle(file);
+    EXPECT_STREQ(written, "line of the child\r\n");
+}
+
+struct EndCase {
+    const char* act;
+    std::string operation;
+    std::uint32_t status;
+};
+
+TEST(Win32Child, EndsWithTheStatusOfWhatEndedIt)
+{
+    const EndCase cases[] = {
+        {"exit", "getBufferSize", 7},
+        // The guard leaves a fault on another thread, and one outside a
+        // guarded call, to the child's end.
+        {"threadFault", "getLatencies", EXCEPTION_ACCESS_VIOLATION},
+        {"faultAfterGuard", "", EXCEPTION_ACCESS_VIOLATION},
+    };
+    for (const EndCase& c : cases) {
+        SCOPED_TRACE(c.act);
+        platform::ReportChild* child = platform::startReportChild(c.act, childClass);
+        ASSERT_NE(child, nullptr);
+        platform::letChildReport(child);
+        EXPECT_EQ(nextNews(child, 10000), ChildNews::ended);
+        EXPECT_EQ(lastOperation(child), c.operation);
+        EXPECT_EQ(platform::childExitStatus(child), c.status);
+        platform::releaseChild(child);
+    }
+}
+
+TEST(Win32Child, ChildThatGivesNoNewsIsEndedWhenReleased)
+{
+    for (const char* act : {"hang", "linger"}) {
+        SCOPED_TRACE(act);
+        platform::ReportChild* child = platform::startReportChild(act, childClass);
+        ASSERT_NE(child, nullptr);
+        platform::letChildReport(child);
+        if (std::string(act) == "linger") {
+            EXPECT_EQ(nextNews(child, 10000), ChildNews::finished);
+        }
+        EXPECT_EQ(nextNews(child, 1000), ChildNews::silent);
+        const DWORD before = GetTickCount();
+        platform::releaseChild(child);
+        EXPECT_LT(GetTickCount() - before, 5000u);
+    }
+}
+
+TEST(Win32Child, TypedCommandLineMakesNoChild)
+{
+    // Even a block of shared memory the process inherits makes no child
+    // unless it is the program's own.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    const HANDLE block = CreateFileMappingW(INVALID_HANDLE_VALUE, &inheritable, PAGE_READWRITE, 0, 4096, nullptr);
+    ASSERT_NE(block, nullptr);
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    for (const std::wstring& argument :
+         {std::wstring(L"4"), std::wstring(L"0"), std::to_wstring(reinterpret_cast<std::uintptr_t>(block))}) {
+        std::wstring commandLine = L"\"" + std::wstring(program) + L"\" " + argument;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(CreateProcessW(program, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                   &started));
+        WaitForSingleObject(started.hProcess, 10000);
+        DWORD status = 0;
+        GetExitCodeProcess(started.hProcess, &status);
+        EXPECT_EQ(status, static_cast<DWORD>(noChildStatus));
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    }
+    CloseHandle(block);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    char act[32];
+    CLSID clsid;
+    if (platform::becomeReportChild(act, sizeof act, &clsid))
+        return sameGuid(clsid, childClass) ? actAsChild(act) : 6;
+    if (argc == 2 && argv[1][0] >= '0' && argv[1][0] <= '9')
+        return noChildStatus;
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
