@@ -2,7 +2,8 @@
 # Builds and runs every test: formatting; the unit tests natively, under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and under Valgrind; a
 # short fuzzing run; the 64-bit and the 32-bit Windows builds under Wine
-# (unit tests, the seam's contract, end to end).
+# (unit tests, the program's resources, the seam's contract, end to end);
+# and the release, made twice, for the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -42,3 +43,6 @@ for preset in mingw-x64 mingw-x86; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+
+echo "== reproducible release"
+scripts/check-reproducible.sh
