@@ -3,7 +3,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, and under Valgrind; a
 # short fuzzing run; the 64-bit and the 32-bit Windows builds under Wine
 # (unit tests, the program's resources, the seam's contract, end to end);
-# and the release, made twice, for the same bytes.
+# the release programs end to end; and the release, made twice, for the
+# same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -43,6 +44,13 @@ for preset in mingw-x64 mingw-x86; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+
+echo "== the release programs under Wine, end to end"
+scripts/release.sh >/dev/null
+python3 tests/e2e/runScenarios.py --exe dist/asio-report-*/asio-report.exe \
+    --dll build/mingw-x64/testdriver/asio-testdriver.dll --wine /usr/lib/wine/wine64 --bits 64
+python3 tests/e2e/runScenarios.py --exe dist/asio-report-*/asio-report-x86.exe \
+    --dll build/mingw-x86/testdriver/asio-testdriver.dll --wine /usr/lib/wine/wine --bits 32
 
 echo "== reproducible release"
 scripts/check-reproducible.sh
