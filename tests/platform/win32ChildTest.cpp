@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <string>
 
@@ -158,6 +160,49 @@ TEST(Win32Child, ChildThatGivesNoNewsIsEndedWhenReleased)
     }
 }
 
+// Starts this program with a command line of the one argument given, and
+// returns its exit status.
+DWORD runThisProgram(const std::wstring& argument, DWORD* processId = nullptr)
+{
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" " + argument;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(program, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
+        return ~0u;
+    WaitForSingleObject(started.hProcess, 10000);
+    DWORD status = ~0u;
+    GetExitCodeProcess(started.hProcess, &status);
+    if (processId != nullptr)
+        *processId = started.dwProcessId;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return status;
+}
+
+TEST(Win32Child, NoChildOutlivesTheProgram)
+{
+    // The program started leaves a child waiting for its turn and ends.
+    DWORD program = 0;
+    ASSERT_EQ(runThisProgram(L"orphan", &program), 0u);
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ParentProcessID != program)
+            continue;
+        const HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+        if (child == nullptr)
+            continue;
+        EXPECT_EQ(WaitForSingleObject(child, 2000), WAIT_OBJECT_0) << "the child outlived the program";
+        TerminateProcess(child, 1);
+        CloseHandle(child);
+    }
+    CloseHandle(snapshot);
+}
+
 TEST(Win32Child, TypedCommandLineMakesNoChild)
 {
     // Even a block of shared memory the process inherits makes no child
@@ -165,23 +210,9 @@ TEST(Win32Child, TypedCommandLineMakesNoChild)
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     const HANDLE block = CreateFileMappingW(INVALID_HANDLE_VALUE, &inheritable, PAGE_READWRITE, 0, 4096, nullptr);
     ASSERT_NE(block, nullptr);
-    wchar_t program[MAX_PATH];
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
     for (const std::wstring& argument :
-         {std::wstring(L"4"), std::wstring(L"0"), std::to_wstring(reinterpret_cast<std::uintptr_t>(block))}) {
-        std::wstring commandLine = L"\"" + std::wstring(program) + L"\" " + argument;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION started{};
-        ASSERT_TRUE(CreateProcessW(program, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                   &started));
-        WaitForSingleObject(started.hProcess, 10000);
-        DWORD status = 0;
-        GetExitCodeProcess(started.hProcess, &status);
-        EXPECT_EQ(status, static_cast<DWORD>(noChildStatus));
-        CloseHandle(started.hThread);
-        CloseHandle(started.hProcess);
-    }
+         {std::wstring(L"4"), std::wstring(L"0"), std::to_wstring(reinterpret_cast<std::uintptr_t>(block))})
+        EXPECT_EQ(runThisProgram(argument), static_cast<DWORD>(noChildStatus));
     CloseHandle(block);
 }
 
@@ -193,6 +224,8 @@ int main(int argc, char** argv)
     CLSID clsid;
     if (platform::becomeReportChild(act, sizeof act, &clsid))
         return sameGuid(clsid, childClass) ? actAsChild(act) : 6;
+    if (argc == 2 && std::string(argv[1]) == "orphan")
+        return platform::startReportChild("linger", childClass) != nullptr ? 0 : 1;
     if (argc == 2 && argv[1][0] >= '0' && argv[1][0] <= '9')
         return noChildStatus;
     testing::InitGoogleTest(&argc, argv);
