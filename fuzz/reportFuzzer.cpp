@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(status == 0, "a complete run");
     require(driverManager == nullptr && activeDriver == nullptr, "no manager or driver left behind");
     require(memory::openKeyCount() == 0 && memory::comDepth() == 0, "no key open, COM ended");
-    for (const std::string& mistake : fake::hostMistakes(log))
+    for (const std::string& mistake : fake::hostMistakes(log.events))
         require(false, mistake.c_str());
     std::istringstream errors(capture.err());
     for (std::string line; std::getline(errors, line);)

@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(memory::openKeyCount() == 0, "opening drivers leaves no key open");
     }
     require(memory::comDepth() == 0, "COM ended with the manager");
-    for (const std::string& mistake : fake::hostMistakes(log))
+    for (const std::string& mistake : fake::hostMistakes(log.events))
         require(false, mistake.c_str());
     memory::reset();
     return 0;

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-tools.sh cmake ninja-build g++-mingw-w64-x86-64-posix googletest python3 wine64
+scripts/install-tools.sh cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64
 cmake --preset mingw-x64 >/dev/null
 cmake --build --preset mingw-x64 --target isolation-benchmark asio-testdriver
 

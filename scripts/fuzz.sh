@@ -18,7 +18,7 @@ for target in scan report; do
     echo "== $target-fuzzer for $seconds s"
     run="$work/$target"
     mkdir -p "$run/corpus" "$run/crashes"
-    for registry in tests/e2e/scenarios/*/registry.reg; do
+    for registry in tests/scenarios/*/registry.reg; do
         cat testdriver/profiles.reg "$registry" >"$run/corpus/$(basename "$(dirname "$registry")")"
     done
     if ! "build/fuzz/fuzz/$target-fuzzer" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \

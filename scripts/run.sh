@@ -12,9 +12,8 @@ MINGW* | MSYS* | CYGWIN*)
     ;;
 esac
 
-# The preset also configures the tests, which need GoogleTest's sources
-# and Python.
-scripts/install-tools.sh cmake ninja-build g++-mingw-w64-x86-64-posix googletest python3 wine64
+# The preset also configures the tests, which need GoogleTest's sources.
+scripts/install-tools.sh cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64
 wine=/usr/lib/wine/wine64
 
 cmake --preset mingw-x64 >/dev/null
@@ -40,7 +39,7 @@ mkdir "$WINEPREFIX/drive_c/testdriver"
 cp build/mingw-x64/testdriver/asio-testdriver.dll "$WINEPREFIX/drive_c/testdriver/"
 # The drivers' scripts, and their registrations as their installers would
 # write them.
-for registry in testdriver/profiles.reg tests/e2e/scenarios/sampleDrivers/registry.reg; do
+for registry in testdriver/profiles.reg tests/scenarios/sampleDrivers/registry.reg; do
     sed 's/@SERVER@/C:\\\\testdriver\\\\asio-testdriver.dll/' "$registry" >"$work/import.reg"
     "$wine" regedit /S 'Z:'"${work//\//\\}"'\import.reg' >"$work/regedit.log" 2>&1 || {
         cat "$work/regedit.log"

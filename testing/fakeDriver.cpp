@@ -34,11 +34,11 @@ void copyBytes(char* field, const std::string& bytes, std::size_t capacity)
 
 } // namespace
 
-std::vector<std::string> hostMistakes(const Log& log)
+std::vector<std::string> hostMistakes(const std::vector<std::string>& events)
 {
     std::vector<std::string> mistakes;
     std::map<std::string, int> releases; // per object not in trouble
-    for (const std::string& line : log.events) {
+    for (const std::string& line : events) {
         const std::string object = line.substr(0, line.find(": "));
         const std::string event = line.substr(std::min(line.size(), object.size() + 2));
         if (event.rfind("problem: ", 0) == 0)

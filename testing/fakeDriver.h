@@ -102,9 +102,10 @@ struct Log {
     void (*echo)(const std::string& event) = nullptr;
 };
 
-// What a log tells of the host: its problems, and every object that was
-// not released exactly once to 0 although it never got into trouble.
-std::vector<std::string> hostMistakes(const Log& log);
+// What a log's events tell of the host: its problems, and every object
+// that was not released exactly once to 0 although it never got into
+// trouble.
+std::vector<std::string> hostMistakes(const std::vector<std::string>& events);
 
 class Driver final : public IASIO {
 public:

@@ -1,42 +1,18 @@
 #include "testing/standIn.h"
 
-#include <algorithm>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
 #include "platform/memory/memoryPlatform.h"
 #include "testing/fakeScript.h"
+#include "testing/registryText.h"
 
 using platform::registryOk;
 using platform::RootKey;
 
 namespace standIn {
 namespace {
-
-// A quoted .reg text from at (its opening quote) up to its closing quote,
-// with \\ and \" unescaped; at moves past it.
-std::string quoted(const std::string& line, std::size_t& at)
-{
-    std::string text;
-    for (++at; at < line.size() && line[at] != '"'; ++at) {
-        if (line[at] == '\\' && at + 1 < line.size())
-            ++at;
-        text += line[at];
-    }
-    at = std::min(at + 1, line.size());
-    return text;
-}
-
-std::string hexBytes(const std::string& list)
-{
-    std::string bytes;
-    std::istringstream items(list);
-    for (std::string item; std::getline(items, item, ',');)
-        bytes += static_cast<char>(std::strtoul(item.c_str(), nullptr, 16));
-    return bytes;
-}
 
 void troubleForTheGuard(fake::Trouble trouble, std::uint32_t code)
 {
@@ -68,37 +44,14 @@ bool readScriptValue(const std::string& classId, const char* name, std::string* 
 
 void importRegistry(const std::string& text)
 {
-    std::istringstream lines(text);
-    bool keyValid = false;
-    RootKey root = RootKey::localMachine;
-    std::string path;
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.rfind('[', 0) == 0) {
-            const std::string key = line.substr(1, line.rfind(']') - 1);
-            const std::size_t slash = key.find('\\');
-            keyValid = slash != std::string::npos;
-            root = key.substr(0, slash) == "HKEY_CLASSES_ROOT" ? RootKey::classesRoot : RootKey::localMachine;
-            keyValid = keyValid && (root == RootKey::classesRoot || key.substr(0, slash) == "HKEY_LOCAL_MACHINE");
-            path = keyValid ? key.substr(slash + 1) : "";
-            try {
-                if (keyValid)
-                    memory::addKey(root, path);
-            } catch (const std::invalid_argument&) {
-                keyValid = false;
-            }
-            continue;
-        }
-        if (!keyValid || line.empty() || (line[0] != '"' && line[0] != '@'))
-            continue;
-        std::size_t at = 0;
-        const std::string name = line[0] == '@' ? (++at, std::string()) : quoted(line, at);
-        if (line.compare(at, 2, "=\"") == 0) {
-            ++at;
-            memory::setText(root, path, name, quoted(line, at));
-        } else if (line.compare(at, 5, "=hex:") == 0) {
-            memory::setValue(root, path, name, hexBytes(line.substr(at + 5)));
+    for (const RegistryItem& item : readRegistryText(text)) {
+        // A key the registry cannot hold is left out with its values.
+        try {
+            if (item.isValue)
+                memory::setValue(item.root, item.path, item.name, item.data);
+            else
+                memory::addKey(item.root, item.path);
+        } catch (const std::invalid_argument&) {
         }
     }
 }

@@ -8,11 +8,9 @@
 
 namespace standIn {
 
-// Adds the keys and values of .reg text to the registry: "[root\path]"
-// lines (HKEY_LOCAL_MACHINE or HKEY_CLASSES_ROOT), then their values as
-// "name"="text" or @="text" (stored with a terminator) or as
-// "name"=hex:61,62 (stored as those bytes). Any other line, and a key the
-// registry cannot hold with its values, is skipped.
+// Adds the keys and values of .reg text (see testing/registryText.h) to
+// the registry; a key the registry cannot hold is left out with its
+// values.
 void importRegistry(const std::string& text);
 
 // Registers a driver class for every script below fake::scriptsKey. Its

@@ -11,30 +11,77 @@ void check(LONG status, const std::string& action)
         throw std::runtime_error(action + " failed with " + std::to_string(status));
 }
 
-HKEY createKey(HKEY root, const std::string& path)
+HKEY createKey(HKEY root, const std::string& path, REGSAM view)
 {
     HKEY key;
-    check(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), "creating " + path);
+    check(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr),
+          "creating " + path);
     return key;
+}
+
+std::wstring wide(const std::string& utf8)
+{
+    std::wstring text(utf8.size(), L'\0');
+    text.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                                             text.data(), static_cast<int>(text.size()))));
+    return text;
 }
 
 } // namespace
 
-void createRegistryKey(HKEY root, const std::string& path)
+void createRegistryKey(HKEY root, const std::string& path, REGSAM view)
 {
-    RegCloseKey(createKey(root, path));
+    RegCloseKey(createKey(root, path, view));
 }
 
-void writeRegistryValue(HKEY root, const std::string& path, const std::string& valueName, const std::string& data)
+void writeRegistryValue(HKEY root, const std::string& path, const std::string& valueName, const std::string& data,
+                        REGSAM view)
 {
     // RegSetValueExA counts a string's terminator that the size leaves out
     // when a zero follows the data in memory; a non-zero byte there keeps
     // the data as given.
     std::vector<BYTE> bytes(data.begin(), data.end());
     bytes.push_back('#');
-    const HKEY key = createKey(root, path);
+    const HKEY key = createKey(root, path, view);
     const LONG status =
         RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, bytes.data(), static_cast<DWORD>(data.size()));
     RegCloseKey(key);
     check(status, "setting " + valueName + " of " + path);
+}
+
+void writeRegistryItem(const RegistryItem& item, REGSAM view)
+{
+    HKEY key;
+    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide(machinePath(item.root, item.path)).c_str(), 0, nullptr, 0,
+                                  KEY_WRITE | view, nullptr, &key, nullptr);
+    check(status, "creating " + item.path);
+    if (item.isValue) {
+        const std::wstring name = wide(item.name);
+        const std::wstring text = wide(item.data);
+        status = item.isText
+            ? RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>(text.size() * sizeof(wchar_t)))
+            : RegSetValueExW(key, name.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(item.data.data()),
+                             static_cast<DWORD>(item.data.size()));
+    }
+    RegCloseKey(key);
+    check(status, "setting " + item.name + " of " + item.path);
+}
+
+void removeMachineKey(const std::string& path, REGSAM view)
+{
+    const std::size_t last = path.rfind('\\');
+    HKEY parent;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.substr(0, last).c_str(), 0, KEY_ALL_ACCESS | view, &parent);
+    if (status == ERROR_SUCCESS) {
+        status = RegDeleteTreeA(parent, path.substr(last + 1).c_str());
+        RegCloseKey(parent);
+    }
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        check(status, "removing " + path);
+}
+
+std::string machinePath(platform::RootKey root, const std::string& path)
+{
+    return root == platform::RootKey::localMachine ? path : "Software\\Classes\\" + path;
 }

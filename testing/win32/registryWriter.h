@@ -1,18 +1,34 @@
 // Writes registry content with the system's own calls, for tests and
 // measurements that need a real registry. Writing below
 // HKEY_LOCAL_MACHINE takes an administrator on Windows; a Wine prefix
-// always allows it.
+// always allows it. Each call works in the registry view its flags name
+// (KEY_WOW64_32KEY, KEY_WOW64_64KEY, or 0 for the program's own), and
+// throws std::runtime_error on failure.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-// Creates the key at path below root, with any missing parents, and stores
-// data byte for byte as its string value valueName (the default value for
-// an empty name); a text's terminator is part of data. Throws
-// std::runtime_error on failure.
-void writeRegistryValue(HKEY root, const std::string& path, const std::string& valueName, const std::string& data);
+#include "testing/registryText.h"
 
 // Creates the key at path below root with any missing parents.
-void createRegistryKey(HKEY root, const std::string& path);
+void createRegistryKey(HKEY root, const std::string& path, REGSAM view = 0);
+
+// Creates the key at path, and stores data byte for byte as its string
+// value valueName (the default value for an empty name); a text's
+// terminator is part of data.
+void writeRegistryValue(HKEY root, const std::string& path, const std::string& valueName, const std::string& data,
+                        REGSAM view = 0);
+
+// Writes a key or value of .reg text, HKEY_CLASSES_ROOT's below the local
+// machine's classes; texts are UTF-8.
+void writeRegistryItem(const RegistryItem& item, REGSAM view = 0);
+
+// Removes the key at path below HKEY_LOCAL_MACHINE with all it holds; a
+// key that is not there is no failure.
+void removeMachineKey(const std::string& path, REGSAM view = 0);
+
+// The path below HKEY_LOCAL_MACHINE where a key of root lives: the classes
+// root shows the machine's classes, kept in Software\Classes.
+std::string machinePath(platform::RootKey root, const std::string& path);

@@ -98,7 +98,7 @@ TEST(AsioCallsTest, InitFillsTheRecordAndExitHasTheManagerRelease)
 
     delete driverManager;
     driverManager = nullptr;
-    EXPECT_EQ(fake::hostMistakes(log), std::vector<std::string>{});
+    EXPECT_EQ(fake::hostMistakes(log.events), std::vector<std::string>{});
     memory::reset();
 }
 

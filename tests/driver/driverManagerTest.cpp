@@ -81,7 +81,7 @@ TEST(DriverManagerTest, FailedOpenReopensThePreviousDriver)
         manager.closeCurrent();
         manager.closeCurrent();
         EXPECT_EQ(log.open, 0);
-        EXPECT_EQ(fake::hostMistakes(log), std::vector<std::string>{});
+        EXPECT_EQ(fake::hostMistakes(log.events), std::vector<std::string>{});
     }
     memory::reset();
 }

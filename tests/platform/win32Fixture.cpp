@@ -12,20 +12,6 @@
 
 namespace {
 
-// The classes root shows the machine's classes, kept below the local
-// machine in Software\Classes: keys written there are seen in both.
-std::string machinePath(platform::RootKey root, const std::string& path)
-{
-    return root == platform::RootKey::localMachine ? path : "Software\\Classes\\" + path;
-}
-
-void deleteMachineTree(const std::string& path)
-{
-    const LONG status = RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-        throw std::runtime_error("deleting key " + path + " failed with " + std::to_string(status));
-}
-
 // The names of the classes root's sandbox keys.
 std::vector<std::string> classesSandboxKeys()
 {
@@ -77,9 +63,9 @@ public:
 
     void clear() override
     {
-        deleteMachineTree(localSandbox);
+        removeMachineKey(localSandbox);
         for (const std::string& name : classesSandboxKeys())
-            deleteMachineTree(machinePath(platform::RootKey::classesRoot, name));
+            removeMachineKey(machinePath(platform::RootKey::classesRoot, name));
         for (const std::string& path : files)
             DeleteFileA(path.c_str());
         files.clear();

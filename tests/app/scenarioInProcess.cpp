@@ -1,0 +1,51 @@
+// Scenarios run in-process, on the in-memory stand-in, with a console
+// window and two characters of input. A run must also switch the console
+// to UTF-8, give the window to each init, read one character, close every
+// key and end COM.
+#include "app/programRun.h"
+#include "driver/asioCalls.h"
+#include "driver/driverManager.h"
+#include "platform/memory/memoryPlatform.h"
+#include "scenarioRun.h"
+#include "testing/standIn.h"
+#include "testing/streamCapture.h"
+
+// Drivers that hang or end the process do so only for real.
+bool runsScenario(const std::filesystem::path& directory)
+{
+    return !std::filesystem::exists(directory / "needs-processes");
+}
+
+ScenarioRun runScenario(const std::filesystem::path& directory, bool combined)
+{
+    memory::reset();
+    activeDriver = nullptr;
+    fake::Log log;
+    standIn::importRegistry(fileText(SCENARIO_PROFILES));
+    standIn::importRegistry(fileText(directory / "registry.reg"));
+    standIn::registerScriptedDrivers(log);
+    int window = 0;
+    memory::setConsoleWindow(&window);
+
+    ScenarioRun run;
+    {
+        StreamCapture capture("xy", combined);
+        run.status = runProgram();
+        run.out = capture.out();
+        run.err = capture.err();
+        if (capture.unread() != "y")
+            run.problems.push_back("not one character read");
+    }
+    run.events = log.events;
+    for (const std::string& event : log.events)
+        if (event.find(": init(null)") != std::string::npos)
+            run.problems.push_back("no console window given: " + event);
+    if (memory::consoleCodePage() != 65001)
+        run.problems.push_back("console not switched to UTF-8");
+    if (memory::openKeyCount() != 0 || memory::comDepth() != 0)
+        run.problems.push_back("a key left open or COM not ended");
+    if (driverManager != nullptr || activeDriver != nullptr)
+        run.problems.push_back("a manager or driver left behind");
+    memory::reset();
+    return run;
+}

@@ -1,0 +1,140 @@
+// Scenarios run end to end: the real program, started as a user starts it
+// with its output in files and its input at end of file, over the real
+// registry, where the test driver DLL serves every class whose script it
+// holds. otherView.reg goes into the registry view of the other word size,
+// which the program must not list. Each stream's every line must end in
+// CR LF, as a Windows console program writes it in text mode; the run's
+// text has LF. The program is this build's (SCENARIO_PROGRAM), or the one
+// ASIO_REPORT_PROGRAM names.
+#include <windows.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "scenarioRun.h"
+#include "testing/win32/registryWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A run of the program may take this long before it counts as hung; it
+// guards against a program waiting for input, not a time limit.
+constexpr DWORD runLimit = 300000;
+
+const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+// The items of a .reg file, its @SERVER@ naming the test driver DLL.
+std::vector<RegistryItem> registryItems(const fs::path& path)
+{
+    const std::string server = fs::path(SCENARIO_DRIVER).make_preferred().string();
+    std::vector<RegistryItem> items = readRegistryText(fileText(path));
+    for (RegistryItem& item : items)
+        for (std::size_t at; (at = item.data.find("@SERVER@")) != std::string::npos;)
+            item.data.replace(at, 8, server);
+    return items;
+}
+
+// Removes the driver list, the scripts and every class key items write.
+void removeItems(const std::vector<RegistryItem>& items, REGSAM view)
+{
+    removeMachineKey("Software\\ASIO", view);
+    removeMachineKey("Software\\asio-testdriver", view);
+    for (const RegistryItem& item : items)
+        if (item.root == platform::RootKey::classesRoot && item.path.size() > 6)
+            removeMachineKey(machinePath(item.root, item.path.substr(0, item.path.find('\\', 6))), view);
+}
+
+// The text of a stream with LF line ends; a line not ended by CR LF is a
+// problem.
+std::string streamText(const fs::path& path, const char* stream, ScenarioRun& run)
+{
+    std::string text = fileText(path);
+    std::string lines;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find("\r\n", at);
+        const std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        if (end == std::string::npos || line.find_first_of("\r\n") != std::string::npos)
+            run.problems.push_back(std::string(stream) + ": a line not ended by CR LF");
+        lines += line + "\n";
+        at = end == std::string::npos ? text.size() : end + 2;
+    }
+    return lines;
+}
+
+HANDLE inheritableFile(const fs::path& path, DWORD access, DWORD disposition)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+int runProgram(const fs::path& out, const fs::path& err, ScenarioRun& run)
+{
+    const char* chosen = std::getenv("ASIO_REPORT_PROGRAM");
+    const fs::path program = chosen != nullptr ? chosen : SCENARIO_PROGRAM;
+    const HANDLE input = inheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    const HANDLE output = inheritableFile(out, GENERIC_WRITE, CREATE_ALWAYS);
+    const HANDLE errors = err.empty() ? output : inheritableFile(err, GENERIC_WRITE, CREATE_ALWAYS);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = errors;
+    std::wstring commandLine = L"\"" + program.wstring() + L"\"";
+    PROCESS_INFORMATION started{};
+    DWORD status = ~0u;
+    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &started)) {
+        if (WaitForSingleObject(started.hProcess, runLimit) != WAIT_OBJECT_0) {
+            run.problems.push_back("still running after the run's limit");
+            TerminateProcess(started.hProcess, 1);
+        }
+        GetExitCodeProcess(started.hProcess, &status);
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    } else {
+        run.problems.push_back("the program did not start");
+    }
+    CloseHandle(input);
+    CloseHandle(output);
+    if (errors != output)
+        CloseHandle(errors);
+    return static_cast<int>(status);
+}
+
+} // namespace
+
+bool runsScenario(const fs::path&)
+{
+    return true;
+}
+
+ScenarioRun runScenario(const fs::path& directory, bool combined)
+{
+    std::vector<RegistryItem> items = registryItems(SCENARIO_PROFILES);
+    const std::vector<RegistryItem> scenario = registryItems(directory / "registry.reg");
+    items.insert(items.end(), scenario.begin(), scenario.end());
+    const std::vector<RegistryItem> other = registryItems(directory / "otherView.reg");
+    for (const RegistryItem& item : items)
+        writeRegistryItem(item);
+    for (const RegistryItem& item : other)
+        writeRegistryItem(item, otherView);
+
+    const fs::path log = std::string(SCENARIO_DRIVER) + ".log";
+    const fs::path temp = fs::temp_directory_path();
+    fs::remove(log);
+    ScenarioRun run;
+    run.status = runProgram(temp / "asio-report-stdout", combined ? fs::path() : temp / "asio-report-stderr", run);
+    run.out = streamText(temp / "asio-report-stdout", combined ? "combined" : "stdout", run);
+    if (!combined)
+        run.err = streamText(temp / "asio-report-stderr", "stderr", run);
+    std::istringstream events(fileText(log));
+    for (std::string event; std::getline(events, event);)
+        run.events.push_back(event);
+
+    removeItems(items, 0);
+    removeItems(other, otherView);
+    return run;
+}
