@@ -1,9 +1,5 @@
 #include "app/childReport.h"
 
-#include <iostream>
-#include <new>
-
-#include "app/report.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"
 
@@ -45,24 +41,7 @@ ChildOutcome watchChild(platform::ReportChild* child)
 
 } // namespace
 
-std::string childOutcomeLine(const ChildOutcome& outcome)
-{
-    switch (outcome.end) {
-    case ChildOutcome::End::hung:
-        return "!!! Error: Driver hung in " + outcome.operation + " (no answer in " + std::to_string(hangSeconds) +
-            " s).";
-    case ChildOutcome::End::ended:
-        // A status from 0xC0000000 up is an exception's code.
-        if (outcome.exitStatus >= 0xC0000000u)
-            return crashLine(outcome.operation.c_str(), outcome.exitStatus);
-        return "!!! Error: Driver ended the process in " + outcome.operation + " (exit code " +
-            std::to_string(outcome.exitStatus) + ").";
-    default:
-        return "";
-    }
-}
-
-bool reportInChild(const char* name, const char* nextName)
+std::optional<ChildOutcome> reportInChild(const char* name, const char* nextName)
 {
     platform::ReportChild* child = childAhead;
     if (child == nullptr || nameAhead != name) {
@@ -75,30 +54,12 @@ bool reportInChild(const char* name, const char* nextName)
     childAhead = nextName != nullptr ? startChild(nextName) : nullptr;
     nameAhead = nextName != nullptr ? nextName : "";
     if (child == nullptr)
-        return false;
+        return std::nullopt;
     const ChildOutcome outcome = watchChild(child);
     platform::releaseChild(child);
     // A child that ended or stalled before it reached the driver reported
     // nothing of it.
     if (outcome.end != ChildOutcome::End::finished && outcome.operation.empty())
-        return false;
-    const std::string line = childOutcomeLine(outcome);
-    if (!line.empty())
-        std::cerr << line << std::endl;
-    return true;
-}
-
-int reportAsChild(const char* name, const CLSID& clsid)
-{
-    try {
-        driverManager = new DriverManager(clsid, name);
-    } catch (const std::bad_alloc&) {
-        return 1;
-    }
-    platform::awaitTurn();
-    reportDriverInProcess(name);
-    platform::announceReportFinished();
-    delete driverManager;
-    driverManager = nullptr;
-    return 0;
+        return std::nullopt;
+    return outcome;
 }

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/childReport.h"
 #include "app/report.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "app/childReport.h"
+#include "platform/com.h"
+
 // Prints the report's header, then reports the driver in a child process
 // of its own, or in this one when no child can. The child of the driver
 // to report next, when named, starts meanwhile.
@@ -18,6 +21,13 @@ void reportDriverInProcess(const char* name);
 
 // The line that ends the report of a driver that crashed in operation.
 std::string crashLine(const char* operation, std::uint32_t code);
+
+// The line that tells how a child's report ended, "" when it finished.
+std::string childOutcomeLine(const ChildOutcome& outcome);
+
+// A report child's whole run: reports the driver named name, of class
+// clsid, when its turn comes, and returns the exit status.
+int reportAsChild(const char* name, const CLSID& clsid);
 
 // Buffer-size limits, hardware latencies, the channel layout and each
 // channel's name and sample type.

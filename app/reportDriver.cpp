@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <iostream>
+#include <new>
 
 #include "app/childReport.h"
 #include "app/report.h"
@@ -47,6 +48,23 @@ std::string crashLine(const char* operation, std::uint32_t code)
     return std::string("!!! Error: Driver crashed in ") + operation + " (exception 0x" + hex + ").";
 }
 
+std::string childOutcomeLine(const ChildOutcome& outcome)
+{
+    switch (outcome.end) {
+    case ChildOutcome::End::hung:
+        return "!!! Error: Driver hung in " + outcome.operation + " (no answer in " + std::to_string(hangSeconds) +
+            " s).";
+    case ChildOutcome::End::ended:
+        // A status from 0xC0000000 up is an exception's code.
+        if (outcome.exitStatus >= 0xC0000000u)
+            return crashLine(outcome.operation.c_str(), outcome.exitStatus);
+        return "!!! Error: Driver ended the process in " + outcome.operation + " (exit code " +
+            std::to_string(outcome.exitStatus) + ").";
+    default:
+        return "";
+    }
+}
+
 void reportDriverInProcess(const char* name)
 {
     try {
@@ -61,6 +79,27 @@ void reportDriver(const char* name, const char* nextName)
 {
     std::cout << "\n---------------------------------------------------------" << std::endl;
     std::cout << name << std::endl;
-    if (!reportInChild(name, nextName))
+    const std::optional<ChildOutcome> outcome = reportInChild(name, nextName);
+    if (!outcome) {
         reportDriverInProcess(name);
+        return;
+    }
+    const std::string line = childOutcomeLine(*outcome);
+    if (!line.empty())
+        std::cerr << line << std::endl;
+}
+
+int reportAsChild(const char* name, const CLSID& clsid)
+{
+    try {
+        driverManager = new DriverManager(clsid, name);
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    platform::awaitTurn();
+    reportDriverInProcess(name);
+    platform::announceReportFinished();
+    delete driverManager;
+    driverManager = nullptr;
+    return 0;
 }
