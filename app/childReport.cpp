@@ -18,6 +18,7 @@ platform::ReportChild* startChild(const char* name)
     const DriverEntry* entry = driverManager->entryNamed(name);
     return platform::startReportChild(name, entry != nullptr ? entry->clsid : CLSID{});
 }
+
 // A child whose report is complete only lets go of its driver and ends.
 constexpr std::uint32_t endLimit = 5000;
 

@@ -1,7 +1,6 @@
-// Scenarios run in-process, on the in-memory stand-in, with a console
-// window and two characters of input. A run must also switch the console
-// to UTF-8, give the window to each init, read one character, close every
-// key and end COM.
+// Guards against a run that does not switch the console to UTF-8, give the console window to each init, read one
+// character, close every key or end COM: the scenarios run in-process, on the in-memory stand-in, with a console
+// window and two characters of input.
 #include "app/programRun.h"
 #include "driver/asioCalls.h"
 #include "driver/driverManager.h"

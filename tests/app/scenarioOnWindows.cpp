@@ -1,11 +1,8 @@
-// Scenarios run end to end: the real program, started as a user starts it
-// with its output in files and its input at end of file, over the real
-// registry, where the test driver DLL serves every class whose script it
-// holds. otherView.reg goes into the registry view of the other word size,
-// which the program must not list. Each stream's every line must end in
-// CR LF, as a Windows console program writes it in text mode; the run's
-// text has LF. The program is this build's (SCENARIO_PROGRAM), or the one
-// ASIO_REPORT_PROGRAM names.
+// Guards against any fault of the Windows program that a scenario shows, and against lines not ended by CR LF: the
+// scenarios run end to end, the real program started as a user starts it with its output in files and its input at
+// end of file, over the real registry, where the test driver DLL serves every class whose script it holds.
+// otherView.reg goes into the registry view of the other word size, which the program must not list. The run's text
+// has LF. The program is this build's (SCENARIO_PROGRAM), or the one ASIO_REPORT_PROGRAM names.
 #include <windows.h>
 
 #include <cstdlib>
