@@ -25,8 +25,8 @@ bool runGuardedCall(Call& call, std::uint32_t* faultCode)
 }
 
 // Forgets the faulted driver (no current driver, no active driver, its
-// object not released) and throws DriverCrash. The driver manager's, which
-// holds the driver.
+// object not released) and throws DriverCrash. Defined with the driver
+// manager, which holds the driver.
 [[noreturn]] void abandonFaultedDriver(const char* operation, std::uint32_t code);
 
 // Calls the driver operation named `operation`, announced first, and

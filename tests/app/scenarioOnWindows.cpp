@@ -27,7 +27,7 @@ std::vector<RegistryItem> registryItems(const fs::path& path)
     const std::string server = fs::path(SCENARIO_DRIVER).make_preferred().string();
     std::vector<RegistryItem> items = readRegistryText(fileText(path));
     for (RegistryItem& item : items)
-        for (std::size_t at; (at = item.data.find("@SERVER@")) != std::string::npos;)
+        for (std::size_t at = 0; (at = item.data.find("@SERVER@", at)) != std::string::npos; at += server.size())
             item.data.replace(at, 8, server);
     return items;
 }

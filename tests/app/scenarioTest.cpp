@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 // The golden files say how long the shipped program waits for a driver.
 std::string withLimit(std::string text, const std::string& from, const std::string& to)
 {
-    for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
         text.replace(at, from.size(), to);
     return text;
 }
