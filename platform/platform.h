@@ -109,8 +109,9 @@ HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object);
 // of the process, and nothing of the abandoned call's frames is unwound.
 // True when the call returned by itself; false when it faulted, with
 // *faultCode set to the exception's code (which may be any value, 0
-// included). A fault on another thread meanwhile goes where it would have
-// gone without the guard.
+// included). A stack overflow, whose thread has no stack left to go on,
+// and a fault on another thread meanwhile go where they would have gone
+// without the guard.
 bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* faultCode);
 
 // The program's side of a report child.
