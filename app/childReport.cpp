@@ -1,5 +1,7 @@
 #include "app/childReport.h"
 
+#include "app/report.h"
+#include "driver/asioCalls.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"
 
@@ -22,22 +24,57 @@ platform::ReportChild* startChild(const char* name)
 // A child whose report is complete only lets go of its driver and ends.
 constexpr std::uint32_t endLimit = 5000;
 
-ChildOutcome watchChild(platform::ReportChild* child)
+// Watches the child until its report ends. The limit runs while it is
+// inside a driver call, and before its first; between calls it writes,
+// and a reader that pauses may hold it up for as long as it likes.
+// Nothing when it ended or stalled before it reached the driver.
+std::optional<ChildOutcome> watchChild(platform::ReportChild* child, bool onThread)
 {
+    // A thread is inside its driver's creation from its start.
+    bool reached = onThread;
+    bool inCall = onThread;
     for (;;) {
-        const platform::ChildNews news = platform::waitForChild(child, operationLimit);
-        if (news == platform::ChildNews::entered)
+        const platform::ChildNews news =
+            platform::waitForChild(child, inCall || !reached ? operationLimit : platform::waitForever);
+        if (news == platform::ChildNews::entered) {
+            reached = inCall = true;
             continue;
+        }
+        // News may come together: a return tells of the call before it.
+        if (news == platform::ChildNews::returned) {
+            reached = true;
+            inCall = false;
+            continue;
+        }
         if (news == platform::ChildNews::finished) {
             platform::waitForChild(child, endLimit);
-            return {ChildOutcome::End::finished, "", 0};
+            return ChildOutcome{ChildOutcome::End::finished, "", 0, onThread};
         }
+        if (!reached)
+            return std::nullopt;
+        // A driver that returns just as the limit passes has not hung.
+        if (news == platform::ChildNews::silent && !platform::giveUpOnChild(child))
+            continue;
         char operation[32];
         platform::lastChildOperation(child, operation, sizeof operation);
         if (news == platform::ChildNews::ended)
-            return {ChildOutcome::End::ended, operation, platform::childExitStatus(child)};
-        return {ChildOutcome::End::hung, operation, 0};
+            return ChildOutcome{ChildOutcome::End::ended, operation, platform::childExitStatus(child), onThread};
+        if (news == platform::ChildNews::failed) {
+            // Whatever the child does now, it must write nothing more.
+            platform::giveUpOnChild(child);
+            return ChildOutcome{ChildOutcome::End::lost, operation, 0, onThread};
+        }
+        return ChildOutcome{ChildOutcome::End::hung, operation, 0, onThread};
     }
+}
+
+// A report thread's whole run, in an apartment of its own.
+void reportOnThisThread(const char* name)
+{
+    platform::startCom();
+    reportDriverInProcess(name);
+    platform::announceReportFinished();
+    platform::endCom();
 }
 
 } // namespace
@@ -56,11 +93,24 @@ std::optional<ChildOutcome> reportInChild(const char* name, const char* nextName
     nameAhead = nextName != nullptr ? nextName : "";
     if (child == nullptr)
         return std::nullopt;
-    const ChildOutcome outcome = watchChild(child);
+    const std::optional<ChildOutcome> outcome = watchChild(child, false);
     platform::releaseChild(child);
-    // A child that ended or stalled before it reached the driver reported
-    // nothing of it.
-    if (outcome.end != ChildOutcome::End::finished && outcome.operation.empty())
+    return outcome;
+}
+
+std::optional<ChildOutcome> reportOnThread(const char* name)
+{
+    platform::ReportChild* thread = platform::startReportThread(name, reportOnThisThread);
+    if (thread == nullptr)
         return std::nullopt;
+    platform::letChildReport(thread);
+    const ChildOutcome outcome = *watchChild(thread, true);
+    platform::releaseChild(thread);
+    if (outcome.end != ChildOutcome::End::finished) {
+        // The thread left behind keeps its driver: never called again, nor
+        // released.
+        driverManager->abandonCurrent();
+        activeDriver = nullptr;
+    }
     return outcome;
 }

@@ -1,8 +1,10 @@
 // A driver's report in a child process of its own: whatever the driver
 // does, hang, crash or end the process, it cannot stop the program's
-// report. The child announces each driver operation it enters; the program
-// waits for each at most a while, and learns how a report that did not
-// finish ended.
+// report. When no child can report it, a thread of the program's own does,
+// watched the same way. The child announces each driver call and the
+// driver's return; the program waits for each return at most a while, and
+// for nothing else, so only the driver's own time counts, never the time a
+// paused reader of the output holds the report up.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +15,15 @@
 constexpr std::uint32_t hangSeconds = ASIO_REPORT_HANG_SECONDS;
 
 struct ChildOutcome {
-    enum class End { finished, hung, ended } end;
+    enum class End {
+        finished,
+        hung,
+        ended, // the process, or the thread, ended inside the report
+        lost, // the program could not wait for the child any more
+    } end;
     std::string operation; // the last the child entered
     std::uint32_t exitStatus;
+    bool onThread; // reported by a thread of the program's own
 };
 
 // The program's side: hands the report of the driver named name, after the
@@ -24,3 +32,8 @@ struct ChildOutcome {
 // ready meanwhile. Nothing when no child could be started or none got as
 // far as the driver, and so reported nothing of it.
 std::optional<ChildOutcome> reportInChild(const char* name, const char* nextName = nullptr);
+
+// Hands the report of the driver named name to a thread of its own,
+// watched as a child is; a thread the driver holds up is left behind, with
+// its driver. Nothing when no thread can be started.
+std::optional<ChildOutcome> reportOnThread(const char* name);

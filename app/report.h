@@ -10,8 +10,8 @@
 #include "platform/com.h"
 
 // Prints the report's header, then reports the driver in a child process
-// of its own, or in this one when no child can. The child of the driver
-// to report next, when named, starts meanwhile.
+// of its own, or on a thread of this one when no child can. The child of
+// the driver to report next, when named, starts meanwhile.
 void reportDriver(const char* name, const char* nextName = nullptr);
 
 // Opens the named driver, reports it after its header, and closes it

@@ -55,11 +55,16 @@ std::string childOutcomeLine(const ChildOutcome& outcome)
         return "!!! Error: Driver hung in " + outcome.operation + " (no answer in " + std::to_string(hangSeconds) +
             " s).";
     case ChildOutcome::End::ended:
+        if (outcome.onThread)
+            return "!!! Error: Driver ended its thread in " + outcome.operation + " (exit code " +
+                std::to_string(outcome.exitStatus) + ").";
         // A status from 0xC0000000 up is an exception's code.
         if (outcome.exitStatus >= 0xC0000000u)
             return crashLine(outcome.operation.c_str(), outcome.exitStatus);
         return "!!! Error: Driver ended the process in " + outcome.operation + " (exit code " +
             std::to_string(outcome.exitStatus) + ").";
+    case ChildOutcome::End::lost:
+        return "!!! Error: Report cut short in " + outcome.operation + ": waiting for the driver failed.";
     default:
         return "";
     }
@@ -79,7 +84,9 @@ void reportDriver(const char* name, const char* nextName)
 {
     std::cout << "\n---------------------------------------------------------" << std::endl;
     std::cout << name << std::endl;
-    const std::optional<ChildOutcome> outcome = reportInChild(name, nextName);
+    std::optional<ChildOutcome> outcome = reportInChild(name, nextName);
+    if (!outcome)
+        outcome = reportOnThread(name);
     if (!outcome) {
         reportDriverInProcess(name);
         return;

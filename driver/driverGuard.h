@@ -29,20 +29,25 @@ bool runGuardedCall(Call& call, std::uint32_t* faultCode)
 // manager, which holds the driver.
 [[noreturn]] void abandonFaultedDriver(const char* operation, std::uint32_t code);
 
-// Calls the driver operation named `operation`, announced first, and
-// returns its result; a fault abandons the driver and throws DriverCrash.
+// Calls the driver operation named `operation`, announced first and its
+// return after, and returns its result; a fault abandons the driver and
+// throws DriverCrash.
 template <typename Call>
 auto callDriver(const char* operation, Call call) -> decltype(call())
 {
     platform::announceOperation(operation);
     std::uint32_t faultCode = 0;
     if constexpr (std::is_void_v<decltype(call())>) {
-        if (!runGuardedCall(call, &faultCode))
+        const bool returned = runGuardedCall(call, &faultCode);
+        platform::announceReturn();
+        if (!returned)
             abandonFaultedDriver(operation, faultCode);
     } else {
         decltype(call()) result{};
         auto store = [&result, &call] { result = call(); };
-        if (!runGuardedCall(store, &faultCode))
+        const bool returned = runGuardedCall(store, &faultCode);
+        platform::announceReturn();
+        if (!returned)
             abandonFaultedDriver(operation, faultCode);
         return result;
     }

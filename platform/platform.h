@@ -5,7 +5,9 @@
 // by the tests. CMake links exactly one of them.
 //
 // Contract, shared by both implementations:
-// - Everything runs on the program's one thread; nothing here is locked.
+// - Everything runs on one thread at a time: the program's, or a report
+//   thread's while the program waits for its news. Only the guard and the
+//   report threads' news are safe across threads.
 // - Registry status codes are Windows' own: registryOk (0) on success,
 //   anything else on failure. A name or value that does not fit the
 //   caller's buffer is errorMoreData; an index past the last subkey is
@@ -27,11 +29,15 @@
 //   have been called; endCom undoes one startCom.
 // - A report child is this program started again to report one driver:
 //   it writes to the program's own standard output and standard error, and
-//   has no standard input. Every child handed out by startReportChild must
-//   be given back to releaseChild exactly once, which ends it if it still
-//   runs; no child outlives the program. Only a process started so can
-//   become a report child; whatever its command line, any other process
-//   cannot.
+//   has no standard input. Every child handed out by startReportChild or
+//   startReportThread must be given back to releaseChild exactly once,
+//   which ends a child process if it still runs; no child process outlives
+//   the program. Only a process started so can become a report child;
+//   whatever its command line, any other process cannot.
+// - A report child or thread writes only between driver calls, and
+//   announces each call before it and the driver's return after it, so the
+//   program can time the driver alone and, having given up on it, know
+//   that nothing more is written.
 #pragma once
 
 #include <cstdint>
@@ -114,7 +120,8 @@ HRESULT createInstance(const CLSID& clsid, const IID& iid, void** object);
 // without the guard.
 bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* faultCode);
 
-// The program's side of a report child.
+// The program's side of a report child: this program started again to
+// report one driver, or a thread of this process when no child can be.
 struct ReportChild;
 
 // Starts the child that reports the driver named name, of class clsid:
@@ -122,28 +129,44 @@ struct ReportChild;
 // started.
 ReportChild* startReportChild(const char* name, const CLSID& clsid);
 
+// Starts a thread of this process that, on its turn, runs report(name),
+// and tells its news as a child does. Its first driver call is the
+// driver's creation, and all it does before, its start and COM's, belongs
+// to that call. Null when no thread can be started.
+ReportChild* startReportThread(const char* name, void (*report)(const char* name));
+
 // Gives the child its turn to report.
 void letChildReport(ReportChild* child);
 
 enum class ChildNews {
-    entered, // the child entered another driver operation
+    entered, // the child entered another driver call
+    returned, // the driver returned from the call the child entered last
     finished, // the child finished its report (told once; after it, only
               // the end is news)
-    ended, // the child's process ended
+    ended, // the child's process, or the thread, ended
     silent, // nothing came in time
+    failed, // the wait failed: nothing is known of the child
 };
 
-// Waits at most `milliseconds` for news of the child.
+// Waits at most `milliseconds`, or waitForever, for news of the child.
+constexpr std::uint32_t waitForever = 0xFFFFFFFF;
 ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds);
 
-// The driver operation the child entered last, "" before its first, cut
-// to capacity - 1 characters; only letters and digits are kept.
+// Gives up on a child inside a driver call: when it is still inside the
+// call it entered last, it never goes on past it, writing or calling
+// nothing more, and true. False when the driver has returned meanwhile:
+// the news tell what came next.
+bool giveUpOnChild(ReportChild* child);
+
+// The driver call the child entered last, "" before its first, cut to
+// capacity - 1 characters; only letters and digits are kept.
 void lastChildOperation(const ReportChild* child, char* operation, std::uint32_t capacity);
 
-// The exit status of a child whose process ended.
+// The exit status of a child whose process, or thread, ended.
 std::uint32_t childExitStatus(const ReportChild* child);
 
-// Ends the child if it still runs, and lets go of it.
+// Ends the child if it still runs, and lets go of it. A thread is not
+// ended: one that has not ended is left as it is, for good.
 void releaseChild(ReportChild* child);
 
 // In a process started by startReportChild: copies the name of the driver
@@ -153,13 +176,16 @@ void releaseChild(ReportChild* child);
 // opens. False in any other process, which stays as it is.
 bool becomeReportChild(char* name, std::uint32_t capacity, CLSID* clsid);
 
-// In a report child: waits until the program gives it its turn. Elsewhere:
-// returns at once.
+// In a report child or thread: waits until the program gives it its turn.
+// Elsewhere: returns at once.
 void awaitTurn();
 
-// In a report child: tells the program that the child enters a driver
-// operation, or that its report is complete. Elsewhere: nothing.
+// In a report child or thread: tells the program that the child enters a
+// driver call, that the driver returned from it, or that the report is
+// complete. Once the program has given up on the child, none of them
+// returns. Elsewhere: nothing.
 void announceOperation(const char* operation);
+void announceReturn();
 void announceReportFinished();
 
 // SetConsoleOutputCP(65001); ignored where the console has no code page.

@@ -46,6 +46,9 @@ void makeTrouble(fake::Trouble trouble, std::uint32_t code)
     case fake::Trouble::overflowStack:
         recurse(0);
         break;
+    case fake::Trouble::slow:
+        Sleep(code);
+        break;
     default:
         break;
     }

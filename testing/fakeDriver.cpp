@@ -24,7 +24,7 @@ std::string describe(const char* before, const Value& value, const char* after)
 // operation alone ("init" names "init(null)").
 bool names(const std::string& scripted, const std::string& call)
 {
-    return !scripted.empty() && (call == scripted || call.rfind(scripted + "(", 0) == 0);
+    return scripted == "*" || (!scripted.empty() && (call == scripted || call.rfind(scripted + "(", 0) == 0));
 }
 
 void copyBytes(char* field, const std::string& bytes, std::size_t capacity)
@@ -218,6 +218,11 @@ bool Driver::enter(const std::string& call)
         } catch (const std::runtime_error&) {
             note("recovered in " + call);
         }
+        return true;
+    }
+    // A slow driver is no driver in trouble: it answers, late.
+    if (script.trouble == Trouble::slow) {
+        makeTrouble(script.trouble, script.troubleCode);
         return true;
     }
     // A driver in trouble is abandoned by a well-behaved host: it is

@@ -51,6 +51,7 @@ enum class Trouble {
     exitProcess, // ends the process with the code as exit status
     faultOnThread, // waits for a thread of its own, which faults
     overflowStack, // recurses without end
+    slow, // answers after the code's milliseconds
 };
 
 struct Script {
@@ -77,8 +78,9 @@ struct Script {
     ASIOError toPcmResult = ASE_SUCCESS;
 
     // The call, as the log writes it ("getChannelInfo(1,out)",
-    // "future(kAsioSetIoFormat,1)", "Release", "created") or by its
-    // operation alone ("init"), where the trouble strikes.
+    // "future(kAsioSetIoFormat,1)", "Release", "created"), by its
+    // operation alone ("init"), or "*" for every call, where the trouble
+    // strikes.
     std::string troubleOn;
     Trouble trouble = Trouble::none;
     std::uint32_t troubleCode = 0;

@@ -76,6 +76,7 @@ Trouble troubleNamed(const std::string& kind)
     const std::pair<const char*, Trouble> kinds[] = {
         {"fault", Trouble::fault},      {"recover", Trouble::recover},           {"hang", Trouble::hang},
         {"exit", Trouble::exitProcess}, {"threadFault", Trouble::faultOnThread}, {"overflow", Trouble::overflowStack},
+        {"slow", Trouble::slow},
     };
     for (const auto& [name, trouble] : kinds)
         if (kind == name)

@@ -14,7 +14,7 @@
 //                entries "result type name" separated by "|"
 //   "pcm rates", "dsd rates"                   the rates accepted
 //   "trouble"    "kind call code", kind one of fault, recover, hang,
-//                exit, threadFault, overflow
+//                exit, threadFault, overflow, slow
 //   "like"       the class id of a script whose values stand where this
 //                one has none
 #pragma once

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -76,9 +77,11 @@ struct State {
     int comStarts = 0;
     unsigned codePage = 0;
     void* consoleWindow = nullptr;
-    std::vector<memory::ChildScript> childScripts;
+    std::deque<memory::ChildScript> childScripts;
+    std::deque<memory::ChildScript> threadScripts;
     std::vector<std::uint32_t> childWaits;
-    int childrenEnded = 0;
+    int childrenLeft = 0;
+    platform::ReportChild* reportingThread = nullptr;
 };
 
 State& state()
@@ -164,11 +167,20 @@ struct platform::RegistryKey {
     Node* node = nullptr;
 };
 
+struct ChildNewsItem {
+    platform::ChildNews news;
+    std::string operation = {}; // of an entered call
+    std::uint32_t exitStatus = 0; // of an end
+};
+
 struct platform::ReportChild {
-    memory::ChildScript script;
-    std::size_t entered = 0;
-    bool finished = false;
+    std::deque<ChildNewsItem> untold;
+    void (*report)(const char* name) = nullptr; // a thread that runs on its turn
+    std::string name;
+    std::string operation; // the call told entered last
+    bool inCall = false;
     bool ended = false;
+    std::uint32_t exitStatus = 0;
 };
 
 namespace {
@@ -227,6 +239,27 @@ std::string programIdClass(const std::string& programId)
         return {};
     const auto found = node->values.find("");
     return found == node->values.end() ? std::string{} : found->second.substr(0, found->second.find('\0'));
+}
+
+// A child that tells what its script says, each call but the last
+// returning when the child does not get past it.
+platform::ReportChild* scriptedChild(const memory::ChildScript& script)
+{
+    using End = memory::ChildScript::End;
+    using platform::ChildNews;
+    auto* child = new platform::ReportChild{};
+    for (std::size_t i = 0; i < script.operations.size(); ++i) {
+        child->untold.push_back({ChildNews::entered, script.operations[i]});
+        if (i + 1 < script.operations.size() || script.end == End::finishes)
+            child->untold.push_back({ChildNews::returned});
+    }
+    if (script.end == End::finishes)
+        child->untold.push_back({ChildNews::finished});
+    if (script.end == End::ends || (script.end == End::finishes && !script.staysAfterFinishing))
+        child->untold.push_back({ChildNews::ended, "", script.exitStatus});
+    if (script.end == End::waitFails)
+        child->untold.push_back({ChildNews::failed});
+    return child;
 }
 
 } // namespace
@@ -364,51 +397,78 @@ ReportChild* startReportChild(const char*, const CLSID&)
     auto& scripts = state().childScripts;
     if (scripts.empty())
         return nullptr;
-    auto* child = new ReportChild{scripts.front()};
-    scripts.erase(scripts.begin());
+    ReportChild* child = scriptedChild(scripts.front());
+    scripts.pop_front();
     return child;
+}
+
+ReportChild* startReportThread(const char* name, void (*report)(const char* name))
+{
+    auto& scripts = state().threadScripts;
+    if (!scripts.empty()) {
+        ReportChild* child = scriptedChild(scripts.front());
+        scripts.pop_front();
+        return child;
+    }
+    auto* child = new ReportChild{};
+    child->report = report;
+    child->name = name;
+    child->untold.push_back({ChildNews::entered, "CoCreateInstance"});
+    return child;
+}
+
+void letChildReport(ReportChild* child)
+{
+    if (child->report == nullptr)
+        return;
+    // The thread's whole report runs now; its news wait to be told.
+    state().reportingThread = child;
+    child->report(child->name.c_str());
+    state().reportingThread = nullptr;
+    child->untold.push_back({ChildNews::ended});
 }
 
 ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
 {
     state().childWaits.push_back(milliseconds);
-    using End = memory::ChildScript::End;
-    const memory::ChildScript& script = child->script;
-    if (child->ended)
-        return ChildNews::ended;
-    if (child->entered < script.operations.size()) {
-        ++child->entered;
-        return ChildNews::entered;
-    }
-    if (script.end == End::hangs || (child->finished && script.staysAfterFinishing))
+    if (child->untold.empty()) {
+        if (child->ended)
+            return ChildNews::ended;
+        if (milliseconds == waitForever)
+            throw std::logic_error("waited forever for a child that never answers");
         return ChildNews::silent;
-    if (script.end == End::finishes && !child->finished) {
-        child->finished = true;
-        return ChildNews::finished;
     }
-    child->ended = true;
-    return ChildNews::ended;
+    const ChildNewsItem item = child->untold.front();
+    child->untold.pop_front();
+    if (item.news == ChildNews::entered)
+        child->operation = item.operation;
+    child->inCall = item.news == ChildNews::entered || (child->inCall && item.news != ChildNews::returned);
+    if (item.news == ChildNews::ended) {
+        child->ended = true;
+        child->exitStatus = item.exitStatus;
+    }
+    return item.news;
+}
+
+bool giveUpOnChild(ReportChild* child)
+{
+    return child->inCall && child->untold.empty();
 }
 
 void lastChildOperation(const ReportChild* child, char* operation, std::uint32_t capacity)
 {
-    const std::string last = child->entered == 0 ? "" : child->script.operations[child->entered - 1];
-    std::snprintf(operation, capacity, "%s", last.c_str());
+    std::snprintf(operation, capacity, "%s", child->operation.c_str());
 }
 
 std::uint32_t childExitStatus(const ReportChild* child)
 {
-    return child->script.exitStatus;
-}
-
-void letChildReport(ReportChild*)
-{
+    return child->exitStatus;
 }
 
 void releaseChild(ReportChild* child)
 {
     if (!child->ended)
-        ++state().childrenEnded;
+        ++state().childrenLeft;
     delete child;
 }
 
@@ -421,12 +481,22 @@ void awaitTurn()
 {
 }
 
-void announceOperation(const char*)
+void announceOperation(const char* operation)
 {
+    if (ReportChild* thread = state().reportingThread)
+        thread->untold.push_back({ChildNews::entered, operation});
+}
+
+void announceReturn()
+{
+    if (ReportChild* thread = state().reportingThread)
+        thread->untold.push_back({ChildNews::returned});
 }
 
 void announceReportFinished()
 {
+    if (ReportChild* thread = state().reportingThread)
+        thread->untold.push_back({ChildNews::finished});
 }
 
 void setConsoleUtf8()
@@ -501,14 +571,19 @@ void scriptChild(ChildScript script)
     state().childScripts.push_back(std::move(script));
 }
 
+void scriptReportThread(ChildScript script)
+{
+    state().threadScripts.push_back(std::move(script));
+}
+
 std::vector<std::uint32_t> childWaits()
 {
     return state().childWaits;
 }
 
-int childrenEnded()
+int childrenLeft()
 {
-    return state().childrenEnded;
+    return state().childrenLeft;
 }
 
 unsigned consoleCodePage()

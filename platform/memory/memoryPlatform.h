@@ -52,21 +52,25 @@ int comStartCount();
 // The code page last set with setConsoleUtf8, or 0.
 unsigned consoleCodePage();
 
-// What the next report child does: it enters operations in order, and then
-// finishes its report (and ends, unless it stays), hangs, or ends with
-// exitStatus. The stand-in starts no child without a script, and plays
-// each script once.
+// What the next report child does: it enters driver calls in order, each
+// of which returns but the last when the child ends, hangs or loses the
+// program's wait in it, and then finishes its report (and ends, unless it
+// stays), hangs, ends with exitStatus, or makes the program's wait fail.
+// The stand-in starts no child without a script, and plays each script
+// once. A report thread without a script runs its report when its turn
+// comes, and tells what it announced.
 struct ChildScript {
     std::vector<std::string> operations;
-    enum class End { finishes, hangs, ends } end = End::finishes;
+    enum class End { finishes, hangs, ends, waitFails } end = End::finishes;
     std::uint32_t exitStatus = 0;
     bool staysAfterFinishing = false;
 };
 void scriptChild(ChildScript script);
+void scriptReportThread(ChildScript script);
 
 // What the program did with the children so far: every limit it waited
-// with, in order, and the children it had to end.
+// with, in order, and the children it let go of before they ended.
 std::vector<std::uint32_t> childWaits();
-int childrenEnded();
+int childrenLeft();
 
 } // namespace memory

@@ -5,6 +5,8 @@
 // it its turn. A command line typed by hand cannot give a process such a
 // block, so no other process becomes a child. Every child runs in one job
 // object that ends it when the program ends, however the program ends.
+// When no child can be started, a thread of this process reports through a
+// block of its own in the same way.
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -18,24 +20,77 @@ namespace {
 
 constexpr char blockMark[] = "asio-report child";
 
-struct ChildBlock {
+// Where a report stands: its state and the number of driver calls it has
+// entered, in one word that the child moves on and the program may give
+// up, each atomically.
+enum ReportState : LONG { notStarted, inCall, betweenCalls, finished, givenUp };
+constexpr LONG stateMask = 7;
+constexpr int callShift = 3;
+
+LONG stateOf(LONG progress)
+{
+    return progress & stateMask;
+}
+
+LONG callsOf(LONG progress)
+{
+    return progress >> callShift;
+}
+
+LONG progressOf(LONG calls, LONG state)
+{
+    return calls << callShift | state;
+}
+
+struct ReportBlock {
     char mark[sizeof blockMark];
     char name[32];
     CLSID clsid;
     std::uint64_t newsEvent; // handle values, the same in both processes
     std::uint64_t turnEvent;
-    volatile LONG finished;
-    char operation[32];
+    volatile LONG progress;
+    // Call n's operation is in operations[n % 2]: the child writes the next
+    // call's where the program never looks while it decides on the last.
+    char operations[2][32];
+};
+
+// A report thread's start: its block, and the report it runs.
+struct ThreadStart {
+    ReportBlock block;
+    void (*report)(const char* name);
 };
 
 // How long ending a child may take before the program goes on regardless.
 constexpr DWORD endWait = 5000;
 
-// In a report child: its block, the event it sets for news and the one
-// that gives it its turn.
-ChildBlock* ownBlock;
-HANDLE ownNewsEvent;
-HANDLE ownTurnEvent;
+// In a report child, or a report thread: its block, the event it sets for
+// news and the one that gives it its turn.
+thread_local ReportBlock* ownBlock;
+thread_local HANDLE ownNewsEvent;
+thread_local HANDLE ownTurnEvent;
+
+void takeBlock(ReportBlock* block)
+{
+    ownBlock = block;
+    ownNewsEvent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(block->newsEvent));
+    ownTurnEvent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(block->turnEvent));
+}
+
+// Moves the own report on to where next says, unless the program gave it
+// up: then the report has been ended for it, and this thread must neither
+// write nor call anything again.
+void moveOn(LONG (*next)(LONG progress))
+{
+    for (;;) {
+        const LONG progress = ownBlock->progress;
+        if (stateOf(progress) == givenUp)
+            for (;;)
+                Sleep(INFINITE);
+        if (InterlockedCompareExchange(&ownBlock->progress, next(progress), progress) == progress)
+            break;
+    }
+    SetEvent(ownNewsEvent);
+}
 
 // The job every child runs in; null when none can be made. Its last handle
 // closes with the program, and that ends the children.
@@ -79,17 +134,23 @@ HANDLE inheritableStream(DWORD stream)
 }
 
 // Starts this program again, suspended, inheriting exactly the handles
-// given, the two streams among them as its standard output and error.
-bool startSuspended(HANDLE block, std::vector<HANDLE> inherited, HANDLE out, HANDLE err, PROCESS_INFORMATION* started)
+// given, the two streams among them as its standard output and error;
+// born inside job when one is given (Windows 10 and later).
+bool startSuspended(HANDLE block, std::vector<HANDLE> inherited, HANDLE out, HANDLE err, HANDLE job,
+                    PROCESS_INFORMATION* started)
 {
+    const DWORD attributeCount = job != nullptr ? 2 : 1;
     SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    InitializeProcThreadAttributeList(nullptr, attributeCount, 0, &size);
     std::vector<char> storage(size);
     const auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
-    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size))
+    if (!InitializeProcThreadAttributeList(attributes, attributeCount, 0, &size))
         return false;
     bool ok = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited.data(),
                                         inherited.size() * sizeof(HANDLE), nullptr, nullptr) != FALSE;
+    if (ok && job != nullptr)
+        ok = UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job, sizeof job, nullptr,
+                                       nullptr) != FALSE;
     if (ok) {
         STARTUPINFOEXW startup{};
         startup.StartupInfo.cb = sizeof startup;
@@ -140,16 +201,80 @@ LONG WINAPI endWithFaultCode(EXCEPTION_POINTERS* exception)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+DWORD WINAPI runReportThread(void* start)
+{
+    auto* thread = static_cast<ThreadStart*>(start);
+    takeBlock(&thread->block);
+    platform::awaitTurn();
+    thread->report(thread->block.name);
+    return 0;
+}
+
 } // namespace
 
 struct platform::ReportChild {
-    HANDLE process;
+    HANDLE process; // or the report thread
+    ThreadStart* thread; // a report thread's start, else null
     HANDLE blockHandle;
     HANDLE newsEvent;
     HANDLE turnEvent;
-    ChildBlock* block;
-    bool finishTold;
+    ReportBlock* block;
+    LONG told; // the progress the news told so far
 };
+
+namespace {
+
+// A child with its events and a block of its own, the block in shared
+// memory for a child process, or null when they cannot be made.
+platform::ReportChild* makeChild(const char* name, bool shared)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    auto* child = new platform::ReportChild{};
+    child->newsEvent = CreateEventW(shared ? &inheritable : nullptr, FALSE, FALSE, nullptr);
+    child->turnEvent = CreateEventW(shared ? &inheritable : nullptr, TRUE, FALSE, nullptr);
+    if (shared) {
+        child->blockHandle =
+            CreateFileMappingW(INVALID_HANDLE_VALUE, &inheritable, PAGE_READWRITE, 0, sizeof(ReportBlock), nullptr);
+        if (child->blockHandle != nullptr)
+            child->block = static_cast<ReportBlock*>(
+                MapViewOfFile(child->blockHandle, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ReportBlock)));
+    } else {
+        child->thread = new ThreadStart{};
+        child->block = &child->thread->block;
+    }
+    if (child->newsEvent == nullptr || child->turnEvent == nullptr || child->block == nullptr) {
+        platform::releaseChild(child);
+        return nullptr;
+    }
+    std::memcpy(child->block->mark, blockMark, sizeof blockMark);
+    std::snprintf(child->block->name, sizeof child->block->name, "%s", name);
+    child->block->newsEvent = reinterpret_cast<std::uintptr_t>(child->newsEvent);
+    child->block->turnEvent = reinterpret_cast<std::uintptr_t>(child->turnEvent);
+    return child;
+}
+
+// The news in a move from the progress told to the progress now; false
+// when there is none.
+bool newsOf(LONG told, LONG now, platform::ChildNews* news)
+{
+    if (now == told)
+        return false;
+    switch (stateOf(now)) {
+    case inCall:
+        *news = platform::ChildNews::entered;
+        return true;
+    case betweenCalls:
+        *news = platform::ChildNews::returned;
+        return true;
+    case finished:
+        *news = platform::ChildNews::finished;
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 namespace platform {
 
@@ -158,24 +283,10 @@ ReportChild* startReportChild(const char* name, const CLSID& clsid)
     const HANDLE job = childJob();
     if (job == nullptr)
         return nullptr;
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    auto* child = new ReportChild{};
-    child->blockHandle =
-        CreateFileMappingW(INVALID_HANDLE_VALUE, &inheritable, PAGE_READWRITE, 0, sizeof(ChildBlock), nullptr);
-    child->newsEvent = CreateEventW(&inheritable, FALSE, FALSE, nullptr);
-    child->turnEvent = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
-    if (child->blockHandle != nullptr)
-        child->block =
-            static_cast<ChildBlock*>(MapViewOfFile(child->blockHandle, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ChildBlock)));
-    if (child->newsEvent == nullptr || child->turnEvent == nullptr || child->block == nullptr) {
-        releaseChild(child);
+    ReportChild* child = makeChild(name, true);
+    if (child == nullptr)
         return nullptr;
-    }
-    std::memcpy(child->block->mark, blockMark, sizeof blockMark);
-    std::snprintf(child->block->name, sizeof child->block->name, "%s", name);
     child->block->clsid = clsid;
-    child->block->newsEvent = reinterpret_cast<std::uintptr_t>(child->newsEvent);
-    child->block->turnEvent = reinterpret_cast<std::uintptr_t>(child->turnEvent);
 
     const HANDLE out = inheritableStream(STD_OUTPUT_HANDLE);
     const HANDLE err = inheritableStream(STD_ERROR_HANDLE);
@@ -184,7 +295,11 @@ ReportChild* startReportChild(const char* name, const CLSID& clsid)
         if (stream != nullptr)
             inherited.push_back(stream);
     PROCESS_INFORMATION started{};
-    const bool ok = startSuspended(child->blockHandle, inherited, out, err, &started);
+    // Born in the job where the system allows it, so that not even a
+    // suspended child outlives a program killed at once; else assigned to
+    // it before it runs a single instruction of its own.
+    bool ok = startSuspended(child->blockHandle, inherited, out, err, job, &started) ||
+        startSuspended(child->blockHandle, inherited, out, err, nullptr, &started);
     for (HANDLE stream : {out, err})
         if (stream != nullptr)
             CloseHandle(stream);
@@ -193,37 +308,81 @@ ReportChild* startReportChild(const char* name, const CLSID& clsid)
         return nullptr;
     }
     child->process = started.hProcess;
-    // In the job before it runs a single instruction of its own.
-    if (!AssignProcessToJobObject(job, started.hProcess)) {
-        CloseHandle(started.hThread);
+    BOOL inJob = FALSE;
+    ok = IsProcessInJob(started.hProcess, job, &inJob) && (inJob || AssignProcessToJobObject(job, started.hProcess));
+    if (ok)
+        ResumeThread(started.hThread);
+    CloseHandle(started.hThread);
+    if (!ok) {
         releaseChild(child);
         return nullptr;
     }
-    ResumeThread(started.hThread);
-    CloseHandle(started.hThread);
+    return child;
+}
+
+ReportChild* startReportThread(const char* name, void (*report)(const char* name))
+{
+    ReportChild* child = makeChild(name, false);
+    if (child == nullptr)
+        return nullptr;
+    child->thread->report = report;
+    // What a thread does before its first driver call, its own start and
+    // COM's, belongs to the driver's creation.
+    std::snprintf(child->block->operations[1], sizeof child->block->operations[1], "%s", "CoCreateInstance");
+    child->block->progress = progressOf(1, inCall);
+    child->process = CreateThread(nullptr, 0, runReportThread, child->thread, 0, nullptr);
+    if (child->process == nullptr) {
+        releaseChild(child);
+        return nullptr;
+    }
     return child;
 }
 
 ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
 {
-    // Once the report is complete, only the child's end is news.
-    const HANDLE waited[] = {child->process, child->newsEvent};
-    const DWORD which = WaitForMultipleObjects(child->finishTold ? 1 : 2, waited, FALSE, milliseconds);
-    if (which != WAIT_OBJECT_0 && which != WAIT_OBJECT_0 + 1)
-        return ChildNews::silent;
-    if (child->block->finished != 0 && !child->finishTold) {
-        child->finishTold = true;
-        return ChildNews::finished;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        ChildNews news;
+        const LONG now = child->block->progress;
+        if (newsOf(child->told, now, &news)) {
+            child->told = now;
+            return news;
+        }
+        DWORD left = INFINITE;
+        if (milliseconds != waitForever) {
+            const ULONGLONG spent = GetTickCount64() - start;
+            left = spent >= milliseconds ? 0 : static_cast<DWORD>(milliseconds - spent);
+        }
+        // Once the report is complete, only the child's end is news.
+        const HANDLE waited[] = {child->process, child->newsEvent};
+        const DWORD which = WaitForMultipleObjects(stateOf(child->told) == finished ? 1 : 2, waited, FALSE, left);
+        if (which == WAIT_OBJECT_0) {
+            // News the child gave before it ended come first.
+            if (newsOf(child->told, child->block->progress, &news))
+                continue;
+            return ChildNews::ended;
+        }
+        if (which == WAIT_TIMEOUT)
+            return ChildNews::silent;
+        if (which != WAIT_OBJECT_0 + 1)
+            return ChildNews::failed;
     }
-    return which == WAIT_OBJECT_0 ? ChildNews::ended : ChildNews::entered;
+}
+
+bool giveUpOnChild(ReportChild* child)
+{
+    const LONG told = child->told;
+    return stateOf(told) == inCall &&
+        InterlockedCompareExchange(&child->block->progress, progressOf(callsOf(told), givenUp), told) == told;
 }
 
 void lastChildOperation(const ReportChild* child, char* operation, std::uint32_t capacity)
 {
     // The child's memory is the driver's too: keep only what a name holds.
-    const char* text = child->block->operation;
+    const LONG calls = callsOf(child->told);
+    const char* text = calls == 0 ? "" : child->block->operations[calls % 2];
     std::uint32_t length = 0;
-    while (length + 1 < capacity && length < sizeof child->block->operation &&
+    while (length + 1 < capacity && length < sizeof child->block->operations[0] &&
            ((text[length] >= 'a' && text[length] <= 'z') || (text[length] >= 'A' && text[length] <= 'Z') ||
             (text[length] >= '0' && text[length] <= '9'))) {
         operation[length] = text[length];
@@ -235,7 +394,10 @@ void lastChildOperation(const ReportChild* child, char* operation, std::uint32_t
 std::uint32_t childExitStatus(const ReportChild* child)
 {
     DWORD status = 0;
-    GetExitCodeProcess(child->process, &status);
+    if (child->thread != nullptr)
+        GetExitCodeThread(child->process, &status);
+    else
+        GetExitCodeProcess(child->process, &status);
     return status;
 }
 
@@ -246,14 +408,22 @@ void letChildReport(ReportChild* child)
 
 void releaseChild(ReportChild* child)
 {
-    if (child->process != nullptr) {
-        if (WaitForSingleObject(child->process, 0) != WAIT_OBJECT_0) {
-            TerminateProcess(child->process, ERROR_TIMEOUT);
-            WaitForSingleObject(child->process, endWait);
+    if (child->process != nullptr && WaitForSingleObject(child->process, 0) != WAIT_OBJECT_0) {
+        if (child->thread != nullptr) {
+            // A thread cannot be ended safely. One still inside its driver
+            // keeps its block and events for good: it may yet use them.
+            CloseHandle(child->process);
+            delete child;
+            return;
         }
-        CloseHandle(child->process);
+        TerminateProcess(child->process, ERROR_TIMEOUT);
+        WaitForSingleObject(child->process, endWait);
     }
-    if (child->block != nullptr)
+    if (child->process != nullptr)
+        CloseHandle(child->process);
+    if (child->thread != nullptr)
+        delete child->thread;
+    else if (child->block != nullptr)
         UnmapViewOfFile(child->block);
     for (HANDLE handle : {child->blockHandle, child->newsEvent, child->turnEvent})
         if (handle != nullptr)
@@ -267,7 +437,7 @@ bool becomeReportChild(char* name, std::uint32_t capacity, CLSID* clsid)
     if (!blockArgument(&handle))
         return false;
     auto* block =
-        static_cast<ChildBlock*>(MapViewOfFile(handle, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(ChildBlock)));
+        static_cast<ReportBlock*>(MapViewOfFile(handle, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(ReportBlock)));
     if (block == nullptr)
         return false;
     if (std::memcmp(block->mark, blockMark, sizeof blockMark) != 0) {
@@ -276,9 +446,7 @@ bool becomeReportChild(char* name, std::uint32_t capacity, CLSID* clsid)
     }
     std::snprintf(name, capacity, "%.*s", static_cast<int>(sizeof block->name), block->name);
     *clsid = block->clsid;
-    ownBlock = block;
-    ownNewsEvent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(block->newsEvent));
-    ownTurnEvent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(block->turnEvent));
+    takeBlock(block);
     SetErrorMode(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS);
     SetUnhandledExceptionFilter(endWithFaultCode);
     return true;
@@ -295,16 +463,21 @@ void announceOperation(const char* operation)
 {
     if (ownBlock == nullptr)
         return;
-    std::snprintf(ownBlock->operation, sizeof ownBlock->operation, "%s", operation);
-    SetEvent(ownNewsEvent);
+    const LONG next = callsOf(ownBlock->progress) + 1;
+    std::snprintf(ownBlock->operations[next % 2], sizeof ownBlock->operations[0], "%s", operation);
+    moveOn([](LONG progress) { return progressOf(callsOf(progress) + 1, inCall); });
+}
+
+void announceReturn()
+{
+    if (ownBlock != nullptr)
+        moveOn([](LONG progress) { return progressOf(callsOf(progress), betweenCalls); });
 }
 
 void announceReportFinished()
 {
-    if (ownBlock == nullptr)
-        return;
-    ownBlock->finished = 1;
-    SetEvent(ownNewsEvent);
+    if (ownBlock != nullptr)
+        moveOn([](LONG progress) { return progressOf(callsOf(progress), finished); });
 }
 
 } // namespace platform

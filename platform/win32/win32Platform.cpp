@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 namespace {
 
 HKEY handleOf(platform::RegKey key)
@@ -21,36 +23,43 @@ std::int32_t handOut(LONG status, HKEY opened, platform::RegKey* key)
 
 std::uint64_t registryCalls = 0;
 
-// The guard's state. The program guards one driver call at a time, on its
-// own thread; a driver may have threads of its own.
-CONTEXT resumeContext;
-volatile bool faulted;
-volatile DWORD lastFaultCode;
-volatile bool guarding;
-DWORD guardedThread;
-LPTOP_LEVEL_EXCEPTION_FILTER filterBefore;
+// The guard's state, each thread's own: a report thread left hung in a
+// guarded call stays guarded while another thread reports. A driver may
+// have threads of its own, which are never guarded.
+struct Guard {
+    CONTEXT resumeContext;
+    bool faulted;
+    DWORD faultCode;
+    bool guarding;
 #if defined(_M_IX86) || defined(__i386__)
-void* frameHandlers;
+    void* frameHandlers;
 #endif
+};
+thread_local Guard guard;
+
+// The filter is the process's: it is installed while any thread guards a
+// call, and the one in place before it comes back once none does.
+std::mutex filterLock;
+int guardedCalls;
+LPTOP_LEVEL_EXCEPTION_FILTER filterBefore;
 
 // Reached only when no handler along the stack took the exception: the
 // driver did not handle its own fault. Execution resumes where runGuarded
 // captured its context, with the fault recorded.
 LONG WINAPI resumeAfterFault(EXCEPTION_POINTERS* exception)
 {
-    // Resuming another thread in the guarded call's frame would run two
-    // threads on one stack, and a thread whose stack overflowed has no room
-    // left to go on: such faults go where they would have gone.
-    if (!guarding || GetCurrentThreadId() != guardedThread ||
-        exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW)
+    // Resuming a thread that is not in a guarded call has nowhere to go,
+    // and a thread whose stack overflowed has no room left to go on: such
+    // faults go where they would have gone.
+    if (!guard.guarding || exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW)
         return filterBefore != nullptr ? filterBefore(exception) : EXCEPTION_CONTINUE_SEARCH;
-    guarding = false;
-    faulted = true;
-    lastFaultCode = exception->ExceptionRecord->ExceptionCode;
+    guard.guarding = false;
+    guard.faulted = true;
+    guard.faultCode = exception->ExceptionRecord->ExceptionCode;
     // Resuming elsewhere is what makes even a noncontinuable exception, an
     // escaped C++ exception for one, survivable.
     exception->ExceptionRecord->ExceptionFlags &= ~static_cast<DWORD>(EXCEPTION_NONCONTINUABLE);
-    *exception->ContextRecord = resumeContext;
+    *exception->ContextRecord = guard.resumeContext;
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
@@ -196,29 +205,36 @@ bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* fault
 {
     // The last-chance filter sees only what no handler of the driver's
     // took, so exceptions a driver raises and handles itself pass as usual.
-    faulted = false;
-    guardedThread = GetCurrentThreadId();
-    filterBefore = SetUnhandledExceptionFilter(resumeAfterFault);
+    {
+        const std::lock_guard<std::mutex> lock(filterLock);
+        if (guardedCalls++ == 0)
+            filterBefore = SetUnhandledExceptionFilter(resumeAfterFault);
+    }
+    guard.faulted = false;
 #if defined(_M_IX86) || defined(__i386__)
-    frameHandlers = frameHandlerHead();
-    captureCallerContext(&resumeContext);
+    guard.frameHandlers = frameHandlerHead();
+    captureCallerContext(&guard.resumeContext);
 #else
-    RtlCaptureContext(&resumeContext);
+    RtlCaptureContext(&guard.resumeContext);
 #endif
     // A fault resumes here a second time, with faulted set.
-    if (!faulted) {
-        guarding = true;
+    if (!guard.faulted) {
+        guard.guarding = true;
         call(context);
-        guarding = false;
+        guard.guarding = false;
     }
 #if defined(_M_IX86) || defined(__i386__)
     // The abandoned frames' handlers are gone with them.
-    setFrameHandlerHead(frameHandlers);
+    setFrameHandlerHead(guard.frameHandlers);
 #endif
-    SetUnhandledExceptionFilter(filterBefore);
-    if (faulted)
-        *faultCode = lastFaultCode;
-    return !faulted;
+    {
+        const std::lock_guard<std::mutex> lock(filterLock);
+        if (--guardedCalls == 0)
+            SetUnhandledExceptionFilter(filterBefore);
+    }
+    if (guard.faulted)
+        *faultCode = guard.faultCode;
+    return !guard.faulted;
 }
 
 void setConsoleUtf8()

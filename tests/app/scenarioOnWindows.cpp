@@ -1,13 +1,17 @@
 // Guards against any fault of the Windows program that a scenario shows, and against lines not ended by CR LF: the
 // scenarios run end to end, the real program started as a user starts it with its output in files and its input at
 // end of file, over the real registry, where the test driver DLL serves every class whose script it holds.
-// otherView.reg goes into the registry view of the other word size, which the program must not list. The run's text
-// has LF. The program is this build's (SCENARIO_PROGRAM), or the one ASIO_REPORT_PROGRAM names.
+// otherView.reg goes into the registry view of the other word size, which the program must not list. A reader that
+// pauses longer than the limit (pauses-reader) must not make a driver look hung, nor a program moved away as it starts
+// (moves-program) report any driver without the limit. The run's text has LF. The program is this build's
+// (SCENARIO_PROGRAM), or the one ASIO_REPORT_PROGRAM names.
 #include <windows.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
+#include "app/childReport.h"
 #include "scenarioRun.h"
 #include "testing/win32/registryWriter.h"
 
@@ -66,12 +70,56 @@ HANDLE inheritableFile(const fs::path& path, DWORD access, DWORD disposition)
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-int runProgram(const fs::path& out, const fs::path& err, ScenarioRun& run)
+// The limit the program waits for a driver operation with, in seconds.
+DWORD programLimit()
+{
+    const char* limit = std::getenv("ASIO_REPORT_HANG_SECONDS");
+    return limit != nullptr ? static_cast<DWORD>(std::atoi(limit)) : hangSeconds;
+}
+
+// Reads the program's output from pipe into out; once the first 4 KB are
+// in, pauses for longer than the program's limit, as a reader at a paused
+// console or a pager does.
+void readPausing(HANDLE pipe, const fs::path& out)
+{
+    std::ofstream file(out, std::ios::binary);
+    char buffer[4096];
+    std::size_t total = 0;
+    bool paused = false;
+    DWORD read = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read != 0) {
+        file.write(buffer, read);
+        total += read;
+        if (!paused && total >= sizeof buffer) {
+            Sleep((programLimit() + 2) * 1000);
+            paused = true;
+        }
+    }
+}
+
+// Runs the program, or with "moves-program" a copy of it that is moved
+// away as it starts, so that it can start no child; with "pauses-reader"
+// its standard output goes through a pipe to a pausing reader.
+int runProgram(const fs::path& directory, const fs::path& out, const fs::path& err, ScenarioRun& run)
 {
     const char* chosen = std::getenv("ASIO_REPORT_PROGRAM");
-    const fs::path program = chosen != nullptr ? chosen : SCENARIO_PROGRAM;
+    fs::path program = chosen != nullptr ? chosen : SCENARIO_PROGRAM;
+    const bool moves = fs::exists(directory / "moves-program");
+    const bool pauses = fs::exists(directory / "pauses-reader");
+    const fs::path moved = fs::temp_directory_path() / "asio-report-moved.exe";
+    if (moves) {
+        const fs::path copy = fs::temp_directory_path() / program.filename();
+        fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+        program = copy;
+    }
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE pipe = nullptr;
+    HANDLE output = nullptr;
+    if (pauses)
+        CreatePipe(&pipe, &output, &inheritable, 0);
+    else
+        output = inheritableFile(out, GENERIC_WRITE, CREATE_ALWAYS);
     const HANDLE input = inheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
-    const HANDLE output = inheritableFile(out, GENERIC_WRITE, CREATE_ALWAYS);
     const HANDLE errors = err.empty() ? output : inheritableFile(err, GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -82,8 +130,20 @@ int runProgram(const fs::path& out, const fs::path& err, ScenarioRun& run)
     std::wstring commandLine = L"\"" + program.wstring() + L"\"";
     PROCESS_INFORMATION started{};
     DWORD status = ~0u;
-    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &started)) {
+    const bool ok = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                   moves ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &started) != FALSE;
+    CloseHandle(input);
+    CloseHandle(output);
+    if (errors != output)
+        CloseHandle(errors);
+    if (ok) {
+        if (moves) {
+            if (!MoveFileExW(program.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING))
+                run.problems.push_back("the program could not be moved");
+            ResumeThread(started.hThread);
+        }
+        if (pauses)
+            readPausing(pipe, out);
         if (WaitForSingleObject(started.hProcess, runLimit) != WAIT_OBJECT_0) {
             run.problems.push_back("still running after the run's limit");
             TerminateProcess(started.hProcess, 1);
@@ -94,10 +154,10 @@ int runProgram(const fs::path& out, const fs::path& err, ScenarioRun& run)
     } else {
         run.problems.push_back("the program did not start");
     }
-    CloseHandle(input);
-    CloseHandle(output);
-    if (errors != output)
-        CloseHandle(errors);
+    if (pipe != nullptr)
+        CloseHandle(pipe);
+    if (moves)
+        DeleteFileW(moved.c_str());
     return static_cast<int>(status);
 }
 
@@ -123,7 +183,8 @@ ScenarioRun runScenario(const fs::path& directory, bool combined)
     const fs::path temp = fs::temp_directory_path();
     fs::remove(log);
     ScenarioRun run;
-    run.status = runProgram(temp / "asio-report-stdout", combined ? fs::path() : temp / "asio-report-stderr", run);
+    run.status =
+        runProgram(directory, temp / "asio-report-stdout", combined ? fs::path() : temp / "asio-report-stderr", run);
     run.out = streamText(temp / "asio-report-stdout", combined ? "combined" : "stdout", run);
     if (!combined)
         run.err = streamText(temp / "asio-report-stderr", "stderr", run);

@@ -1,7 +1,7 @@
-// Guards against a report child that cannot be started, tells no news or the wrong news, is not ended when the
-// program gives up on it, gets the program's standard input or not its output, survives a fault on a thread of its
-// own, or that a command line typed by hand can make. This program is its own children: main acts as the child the
-// test asks for.
+// Guards against a report child or thread that cannot be started, tells no news or the wrong news, goes on past a
+// driver call the program gave up on, is not ended when the program gives up on it, gets the program's standard input
+// or not its output, survives a fault on a thread of its own, or that a command line typed by hand can make. This
+// program is its own children: main acts as the child the test asks for.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -28,6 +28,22 @@ const CLSID childClass{0x12345678, 0x9abc, 0xdef0, {0x12, 0x34, 0x56, 0x78, 0x9a
 DWORD WINAPI faultingThread(void*)
 {
     raiseHardwareFault(EXCEPTION_ACCESS_VIOLATION);
+}
+
+// A driver call that returns late, or soon; after it, the child goes on,
+// which it must not once the program has given up on the call.
+volatile bool wentOn = false;
+
+void callThenGoOn(const char* act)
+{
+    platform::announceOperation("getChannels");
+    Sleep(std::string(act) == "late" ? 1500 : 200);
+    platform::announceReturn();
+    if (std::string(act) == "late") {
+        wentOn = true;
+        ExitThread(9);
+    }
+    Sleep(INFINITE);
 }
 
 // What a child does, as the name it was given to report says.
@@ -63,6 +79,8 @@ int actAsChild(const std::string& act)
             nullptr, &code);
         return 4;
     }
+    if (act == "late" || act == "soon")
+        callThenGoOn(act.c_str());
     platform::announceOperation(act == "hang" ? "init" : "Release");
     if (act == "linger")
         platform::announceReportFinished();
@@ -70,11 +88,12 @@ int actAsChild(const std::string& act)
     return 5;
 }
 
-// Waits for news other than entered operations.
+// Waits for news other than driver calls entered and returned.
 ChildNews nextNews(platform::ReportChild* child, std::uint32_t milliseconds)
 {
     ChildNews news;
-    while ((news = platform::waitForChild(child, milliseconds)) == ChildNews::entered) { }
+    while ((news = platform::waitForChild(child, milliseconds)) == ChildNews::entered || news == ChildNews::returned) {
+    }
     return news;
 }
 
@@ -157,6 +176,35 @@ TEST(Win32Child, ChildThatGivesNoNewsIsEndedWhenReleased)
         const DWORD before = GetTickCount();
         platform::releaseChild(child);
         EXPECT_LT(GetTickCount() - before, 5000u);
+    }
+}
+
+// A child given up inside a driver call never goes on past it; one whose
+// driver has returned is not given up. The same for a report thread,
+// which, unlike a child process, is never ended.
+TEST(Win32Child, GivenUpInsideACallGoesNoFurther)
+{
+    for (bool thread : {false, true}) {
+        for (const char* act : {"late", "soon"}) {
+            SCOPED_TRACE(std::string(thread ? "thread, " : "child, ") + act);
+            wentOn = false;
+            platform::ReportChild* child =
+                thread ? platform::startReportThread(act, callThenGoOn) : platform::startReportChild(act, childClass);
+            ASSERT_NE(child, nullptr);
+            platform::letChildReport(child);
+            if (thread) {
+                EXPECT_EQ(platform::waitForChild(child, 10000), ChildNews::entered) << "in the driver's creation";
+                EXPECT_EQ(lastOperation(child), "CoCreateInstance");
+            }
+            EXPECT_EQ(platform::waitForChild(child, 10000), ChildNews::entered);
+            Sleep(500);
+            const bool late = std::string(act) == "late";
+            EXPECT_EQ(platform::giveUpOnChild(child), late);
+            EXPECT_EQ(lastOperation(child), "getChannels");
+            EXPECT_EQ(platform::waitForChild(child, 3000), late ? ChildNews::silent : ChildNews::returned);
+            EXPECT_FALSE(wentOn);
+            platform::releaseChild(child);
+        }
     }
 }
 
