@@ -75,6 +75,8 @@ struct State {
     int comDepth = 0;
     int comStarts = 0;
     unsigned codePage = 0;
+    bool consoleInput = false;
+    int consoleKeysRead = 0;
     void* consoleWindow = nullptr;
     std::vector<memory::ChildScript> childScripts;
     std::vector<std::uint32_t> childWaits;
@@ -439,6 +441,14 @@ void* consoleWindow()
     return state().consoleWindow;
 }
 
+bool readConsoleKey()
+{
+    if (!state().consoleInput)
+        return false;
+    ++state().consoleKeysRead;
+    return true;
+}
+
 } // namespace platform
 
 namespace memory {
@@ -514,6 +524,16 @@ int childrenEnded()
 unsigned consoleCodePage()
 {
     return state().codePage;
+}
+
+void setConsoleInput(bool console)
+{
+    state().consoleInput = console;
+}
+
+int consoleKeysRead()
+{
+    return state().consoleKeysRead;
 }
 
 } // namespace memory
