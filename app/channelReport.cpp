@@ -3,26 +3,11 @@
 #include <iostream>
 #include <string>
 
+#include "app/printableText.h"
 #include "app/report.h"
 #include "app/sampleTypeName.h"
 #include "driver/asioCalls.h"
 #include "driver/boundedText.h"
-
-namespace {
-
-// A channel name as text for one line: up to its terminator or the end of
-// its field, with control characters, which would break the line or
-// rewrite what the console shows, turned into '?'.
-std::string channelNameText(const ASIOChannelInfo& info)
-{
-    std::string text(info.name, fieldLength(info.name, sizeof info.name));
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = '?';
-    return text;
-}
-
-} // namespace
 
 void reportBuffersAndChannels()
 {
@@ -56,7 +41,8 @@ void reportChannelDetails(bool isInput, std::int32_t count)
         info.isInput = isInput ? 1 : 0;
         if (ASIOGetChannelInfo(&info) != ASE_OK)
             continue;
-        std::cout << (isInput ? "        In " : "        Out ") << i << ": [" << channelNameText(info)
+        std::cout << (isInput ? "        In " : "        Out ") << i << ": ["
+                  << printableText(std::string(info.name, fieldLength(info.name, sizeof info.name)))
                   << "] | Audio Type: " << sampleTypeName(info.type) << std::endl;
     }
 }

@@ -60,6 +60,9 @@ int runProgram()
     driverManager = nullptr;
 
     std::cout << "Press any key to exit..." << std::endl;
-    std::cin.get();
+    // Input from a file or a pipe ends the wait with its first character or
+    // its end.
+    if (!platform::readConsoleKey())
+        std::cin.get();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "app/childReport.h"
+#include "app/printableText.h"
 #include "app/report.h"
 #include "driver/asioCalls.h"
 #include "driver/driverGuard.h"
@@ -83,7 +84,9 @@ void reportDriverInProcess(const char* name)
 void reportDriver(const char* name, const char* nextName)
 {
     std::cout << "\n---------------------------------------------------------" << std::endl;
-    std::cout << name << std::endl;
+    // Printed as the report prints every registry text; the driver is still
+    // opened by the name as the registry holds it.
+    std::cout << printableText(name) << std::endl;
     std::optional<ChildOutcome> outcome = reportInChild(name, nextName);
     if (!outcome)
         outcome = reportOnThread(name);

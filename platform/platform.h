@@ -194,4 +194,13 @@ void setConsoleUtf8();
 // GetConsoleWindow: the console window's handle, or null.
 void* consoleWindow();
 
+// When standard input is a console: waits for one key press, a key going
+// down other than a modifier or lock key alone (Shift, Ctrl, Alt, Windows,
+// Caps Lock, Num Lock, Scroll Lock), with line input and echo off for that
+// one read and processed input as it was, so that Ctrl+C still ends the
+// program; returns true. The console's input modes are as before on every
+// way out, Ctrl+C's included. False at once, reading nothing, when
+// standard input is not a console.
+bool readConsoleKey();
+
 } // namespace platform

@@ -76,6 +76,8 @@ struct State {
     int comDepth = 0;
     int comStarts = 0;
     unsigned codePage = 0;
+    bool consoleInput = false;
+    int consoleKeysRead = 0;
     void* consoleWindow = nullptr;
     std::deque<memory::ChildScript> childScripts;
     std::deque<memory::ChildScript> threadScripts;
@@ -509,6 +511,14 @@ void* consoleWindow()
     return state().consoleWindow;
 }
 
+bool readConsoleKey()
+{
+    if (!state().consoleInput)
+        return false;
+    ++state().consoleKeysRead;
+    return true;
+}
+
 } // namespace platform
 
 namespace memory {
@@ -589,6 +599,16 @@ int childrenLeft()
 unsigned consoleCodePage()
 {
     return state().codePage;
+}
+
+void setConsoleInput(bool console)
+{
+    state().consoleInput = console;
+}
+
+int consoleKeysRead()
+{
+    return state().consoleKeysRead;
 }
 
 } // namespace memory

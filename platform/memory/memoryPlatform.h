@@ -52,6 +52,13 @@ int comStartCount();
 // The code page last set with setConsoleUtf8, or 0.
 unsigned consoleCodePage();
 
+// Makes standard input a console, where readConsoleKey takes a key press
+// each time, or, as after reset, no console.
+void setConsoleInput(bool console);
+
+// The key presses readConsoleKey took.
+int consoleKeysRead();
+
 // What the next report child does: it enters driver calls in order, each
 // of which returns but the last when the child ends, hangs or loses the
 // program's wait in it, and then finishes its report (and ends, unless it

@@ -1,6 +1,7 @@
 // Guards against a run that does not switch the console to UTF-8, give the console window to each init, read one
-// character, close every key or end COM: the scenarios run in-process, on the in-memory stand-in, with a console
-// window and two characters of input.
+// key press from a console or else one character of its input, close every key or end COM: the scenarios run
+// in-process, on the in-memory stand-in, with a console window and two characters of input; a run with both streams
+// in one, as a console shows them, has a console as its input too.
 #include "app/programRun.h"
 #include "driver/asioCalls.h"
 #include "driver/driverManager.h"
@@ -25,6 +26,7 @@ ScenarioRun runScenario(const std::filesystem::path& directory, bool combined)
     standIn::registerScriptedDrivers(log);
     int window = 0;
     memory::setConsoleWindow(&window);
+    memory::setConsoleInput(combined);
 
     ScenarioRun run;
     {
@@ -32,8 +34,8 @@ ScenarioRun runScenario(const std::filesystem::path& directory, bool combined)
         run.status = runProgram();
         run.out = capture.out();
         run.err = capture.err();
-        if (capture.unread() != "y")
-            run.problems.push_back("not one character read");
+        if (combined ? capture.unread() != "xy" || memory::consoleKeysRead() != 1 : capture.unread() != "y")
+            run.problems.push_back(combined ? "not one key press read, or input read" : "not one character read");
     }
     run.events = log.events;
     for (const std::string& event : log.events)
