@@ -13,12 +13,18 @@ constexpr std::uint32_t operationLimit = hangSeconds * 1000;
 platform::ReportChild* childAhead = nullptr;
 std::string nameAhead;
 
-// The child takes the driver the program's scan lists under that name, as
-// openDriver would pick it, and so scans nothing itself.
-platform::ReportChild* startChild(const char* name)
+// The class of the driver the program's scan lists under that name, as
+// openDriver would pick it: a child takes it from there, and so scans
+// nothing itself.
+CLSID classNamed(const char* name)
 {
     const DriverEntry* entry = driverManager->entryNamed(name);
-    return platform::startReportChild(name, entry != nullptr ? entry->clsid : CLSID{});
+    return entry != nullptr ? entry->clsid : CLSID{};
+}
+
+platform::ReportChild* startChild(const char* name)
+{
+    return platform::startReportChild(name, classNamed(name));
 }
 
 // A child whose report is complete only lets go of its driver and ends.
@@ -100,7 +106,7 @@ std::optional<ChildOutcome> reportInChild(const char* name, const char* nextName
 
 std::optional<ChildOutcome> reportOnThread(const char* name)
 {
-    platform::ReportChild* thread = platform::startReportThread(name, reportOnThisThread);
+    platform::ReportChild* thread = platform::startReportThread(name, classNamed(name), reportOnThisThread);
     if (thread == nullptr)
         return std::nullopt;
     platform::letChildReport(thread);

@@ -91,7 +91,9 @@ void reportDriver(const char* name, const char* nextName)
     if (!outcome)
         outcome = reportOnThread(name);
     if (!outcome) {
+        platform::startCom();
         reportDriverInProcess(name);
+        platform::endCom();
         return;
     }
     const std::string line = childOutcomeLine(*outcome);
@@ -106,10 +108,14 @@ int reportAsChild(const char* name, const CLSID& clsid)
     } catch (const std::bad_alloc&) {
         return 1;
     }
+    // COM is made ready before the turn comes, while the driver before
+    // reports.
+    platform::startCom();
     platform::awaitTurn();
     reportDriverInProcess(name);
     platform::announceReportFinished();
     delete driverManager;
     driverManager = nullptr;
+    platform::endCom();
     return 0;
 }

@@ -29,16 +29,11 @@ DriverManager::DriverManager(const CLSID& clsid, const char* name)
     entries->clsid = clsid;
     copyText(entries->name, name);
     count = 1;
-    platform::startCom();
 }
 
 DriverManager::~DriverManager()
 {
-    // The scan began COM use only when it found a driver.
-    if (count != 0) {
-        freeEntries(entries);
-        platform::endCom();
-    }
+    freeEntries(entries);
 }
 
 DriverEntry* DriverManager::entryAt(std::int32_t index) const

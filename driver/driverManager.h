@@ -1,6 +1,9 @@
 // The list of installed drivers and the one object that owns it. Building
 // the manager scans the registry; afterwards the list never changes, and
-// at most one driver is open (current) at a time.
+// at most one driver is open (current) at a time. COM is not the
+// manager's: the thread that reports a driver starts it for itself, so
+// that the first to do so, and so the one that creates drivers made for a
+// single thread, is the thread that calls them.
 #pragma once
 
 #include <cstdint>
@@ -22,11 +25,9 @@ public:
     // Scans the registry for installed drivers; see scanInstalledDrivers.
     DriverManager();
     // Lists the one driver of class clsid named name, as a report child
-    // takes it from the program's scan, and begins COM use as a scan that
-    // found it would.
+    // takes it from the program's scan.
     DriverManager(const CLSID& clsid, const char* name);
-    // Releases every driver object still held, frees the list, and ends the
-    // COM use that the scan began.
+    // Releases every driver object still held and frees the list.
     ~DriverManager();
 
     DriverManager(const DriverManager&) = delete;

@@ -80,7 +80,5 @@ void DriverManager::scanInstalledDrivers()
     count = 0;
     for (const DriverEntry* entry = entries; entry != nullptr; entry = entry->next)
         ++count;
-    if (count != 0)
-        platform::startCom();
     currentIndex = -1;
 }

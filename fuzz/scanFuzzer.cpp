@@ -100,13 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         checkList(manager);
         checkAgainstLiteralLookup(manager);
         require(memory::openKeyCount() == 0, "the literal lookup closes every key it opens");
-        const int comUse = manager.driverCount() != 0 ? 1 : 0;
-        require(memory::comStartCount() == comUse && memory::comDepth() == comUse,
-                "COM started exactly when a driver is listed");
+        platform::startCom();
         openEachByName(manager, log);
+        platform::endCom();
         require(memory::openKeyCount() == 0, "opening drivers leaves no key open");
     }
-    require(memory::comDepth() == 0, "COM ended with the manager");
+    require(memory::comDepth() == 0, "COM ended");
     for (const std::string& mistake : fake::hostMistakes(log.events))
         require(false, mistake.c_str());
     memory::reset();

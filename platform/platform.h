@@ -129,11 +129,13 @@ struct ReportChild;
 // started.
 ReportChild* startReportChild(const char* name, const CLSID& clsid);
 
-// Starts a thread of this process that, on its turn, runs report(name),
-// and tells its news as a child does. Its first driver call is the
-// driver's creation, and all it does before, its start and COM's, belongs
-// to that call. Null when no thread can be started.
-ReportChild* startReportThread(const char* name, void (*report)(const char* name));
+// Starts a thread of this process that, on its turn, runs report(name)
+// for the driver of class clsid, and tells its news as a child does: a
+// thread of its own, or for a driver made for one thread the thread of
+// the process's main apartment, which reports no other driver. Its first
+// driver call is the driver's creation, and all it does before, its start
+// and COM's, belongs to that call. Null when no thread can be started.
+ReportChild* startReportThread(const char* name, const CLSID& clsid, void (*report)(const char* name));
 
 // Gives the child its turn to report.
 void letChildReport(ReportChild* child);

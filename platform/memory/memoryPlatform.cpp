@@ -404,7 +404,7 @@ ReportChild* startReportChild(const char*, const CLSID&)
     return child;
 }
 
-ReportChild* startReportThread(const char* name, void (*report)(const char* name))
+ReportChild* startReportThread(const char* name, const CLSID&, void (*report)(const char* name))
 {
     auto& scripts = state().threadScripts;
     if (!scripts.empty()) {

@@ -54,10 +54,12 @@ struct ReportBlock {
     char operations[2][32];
 };
 
-// A report thread's start: its block, and the report it runs.
+// A report thread's start: its block, the report it runs, and for a report
+// the keeper runs, the event it sets when the report is done.
 struct ThreadStart {
     ReportBlock block;
     void (*report)(const char* name);
+    HANDLE done;
 };
 
 // How long ending a child may take before the program goes on regardless.
@@ -201,20 +203,95 @@ LONG WINAPI endWithFaultCode(EXCEPTION_POINTERS* exception)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
+void runReport(ThreadStart* start)
+{
+    takeBlock(&start->block);
+    platform::awaitTurn();
+    start->report(start->block.name);
+}
+
 DWORD WINAPI runReportThread(void* start)
 {
-    auto* thread = static_cast<ThreadStart*>(start);
-    takeBlock(&thread->block);
-    platform::awaitTurn();
-    thread->report(thread->block.name);
+    runReport(static_cast<ThreadStart*>(start));
     return 0;
+}
+
+// Drivers registered without a threading model are made for one thread:
+// COM creates them only in the process's main apartment, the first that
+// started COM of those still there, and elsewhere hands out a proxy, which
+// the driver interface cannot have. The keeper is that apartment's
+// thread: it starts COM before any other report thread, keeps it, and
+// reports those drivers, one after the other. A keeper given up on is
+// lost, and with it the main apartment: no driver made for one thread can
+// be created after it.
+struct Keeper {
+    HANDLE thread;
+    HANDLE ready; // set once its COM has started
+    HANDLE work; // set when job holds a report to run
+    ThreadStart* volatile job;
+    bool lost;
+};
+Keeper* keeper;
+
+DWORD WINAPI runKeeper(void* kept)
+{
+    auto* own = static_cast<Keeper*>(kept);
+    platform::startCom();
+    SetEvent(own->ready);
+    for (;;) {
+        WaitForSingleObject(own->work, INFINITE);
+        runReport(own->job);
+        SetEvent(own->job->done);
+    }
+}
+
+// The keeper, started and in the main apartment; null when none can be.
+Keeper* readyKeeper()
+{
+    if (keeper != nullptr && !keeper->lost && WaitForSingleObject(keeper->thread, 0) != WAIT_OBJECT_0)
+        return keeper;
+    auto* made = new Keeper{};
+    made->ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    made->work = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (made->ready != nullptr && made->work != nullptr)
+        made->thread = CreateThread(nullptr, 0, runKeeper, made, 0, nullptr);
+    if (made->thread == nullptr) {
+        for (HANDLE handle : {made->ready, made->work})
+            if (handle != nullptr)
+                CloseHandle(handle);
+        delete made;
+        return nullptr;
+    }
+    WaitForSingleObject(made->ready, INFINITE);
+    // A keeper lost is left as it is: its thread may still use it.
+    keeper = made;
+    return keeper;
+}
+
+// Whether the class is registered without a threading model that lets a
+// thread of its own create it.
+bool madeForOneThread(const CLSID& clsid)
+{
+    wchar_t id[39];
+    StringFromGUID2(clsid, id, 39);
+    const std::wstring key = std::wstring(L"CLSID\\") + id + L"\\InprocServer32";
+    wchar_t model[16];
+    DWORD size = sizeof model;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), L"ThreadingModel", RRF_RT_REG_SZ, nullptr, model, &size) !=
+        ERROR_SUCCESS)
+        return true;
+    for (const wchar_t* free : {L"Apartment", L"Both", L"Free", L"Neutral"})
+        if (lstrcmpiW(model, free) == 0)
+            return false;
+    return true;
 }
 
 } // namespace
 
 struct platform::ReportChild {
-    HANDLE process; // or the report thread
+    HANDLE process; // or the report thread, or the keeper
     ThreadStart* thread; // a report thread's start, else null
+    Keeper* keptBy; // the keeper that runs the report, else null
     HANDLE blockHandle;
     HANDLE newsEvent;
     HANDLE turnEvent;
@@ -320,8 +397,12 @@ ReportChild* startReportChild(const char* name, const CLSID& clsid)
     return child;
 }
 
-ReportChild* startReportThread(const char* name, void (*report)(const char* name))
+ReportChild* startReportThread(const char* name, const CLSID& clsid, void (*report)(const char* name))
 {
+    // The keeper holds the main apartment before any report thread starts.
+    Keeper* kept = readyKeeper();
+    if (kept == nullptr)
+        return nullptr;
     ReportChild* child = makeChild(name, false);
     if (child == nullptr)
         return nullptr;
@@ -330,7 +411,18 @@ ReportChild* startReportThread(const char* name, void (*report)(const char* name
     // COM's, belongs to the driver's creation.
     std::snprintf(child->block->operations[1], sizeof child->block->operations[1], "%s", "CoCreateInstance");
     child->block->progress = progressOf(1, inCall);
-    child->process = CreateThread(nullptr, 0, runReportThread, child->thread, 0, nullptr);
+    if (madeForOneThread(clsid)) {
+        child->thread->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (child->thread->done != nullptr &&
+            DuplicateHandle(GetCurrentProcess(), kept->thread, GetCurrentProcess(), &child->process, SYNCHRONIZE, FALSE,
+                            0)) {
+            child->keptBy = kept;
+            kept->job = child->thread;
+            SetEvent(kept->work);
+        }
+    } else {
+        child->process = CreateThread(nullptr, 0, runReportThread, child->thread, 0, nullptr);
+    }
     if (child->process == nullptr) {
         releaseChild(child);
         return nullptr;
@@ -353,10 +445,18 @@ ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
             const ULONGLONG spent = GetTickCount64() - start;
             left = spent >= milliseconds ? 0 : static_cast<DWORD>(milliseconds - spent);
         }
-        // Once the report is complete, only the child's end is news.
-        const HANDLE waited[] = {child->process, child->newsEvent};
-        const DWORD which = WaitForMultipleObjects(stateOf(child->told) == finished ? 1 : 2, waited, FALSE, left);
-        if (which == WAIT_OBJECT_0) {
+        // Once the report is complete, only the child's end is news: its
+        // process's or thread's, or the keeper's word that it is done.
+        HANDLE waited[3];
+        DWORD count = 0;
+        waited[count++] = child->process;
+        if (child->keptBy != nullptr)
+            waited[count++] = child->thread->done;
+        const DWORD ends = count;
+        if (stateOf(child->told) != finished)
+            waited[count++] = child->newsEvent;
+        const DWORD which = WaitForMultipleObjects(count, waited, FALSE, left);
+        if (which < WAIT_OBJECT_0 + ends) {
             // News the child gave before it ended come first.
             if (newsOf(child->told, child->block->progress, &news))
                 continue;
@@ -364,7 +464,7 @@ ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
         }
         if (which == WAIT_TIMEOUT)
             return ChildNews::silent;
-        if (which != WAIT_OBJECT_0 + 1)
+        if (which != WAIT_OBJECT_0 + ends)
             return ChildNews::failed;
     }
 }
@@ -408,10 +508,13 @@ void letChildReport(ReportChild* child)
 
 void releaseChild(ReportChild* child)
 {
-    if (child->process != nullptr && WaitForSingleObject(child->process, 0) != WAIT_OBJECT_0) {
+    const bool done = child->keptBy != nullptr && WaitForSingleObject(child->thread->done, 0) == WAIT_OBJECT_0;
+    if (child->process != nullptr && !done && WaitForSingleObject(child->process, 0) != WAIT_OBJECT_0) {
         if (child->thread != nullptr) {
             // A thread cannot be ended safely. One still inside its driver
             // keeps its block and events for good: it may yet use them.
+            if (child->keptBy != nullptr)
+                child->keptBy->lost = true;
             CloseHandle(child->process);
             delete child;
             return;
@@ -421,10 +524,13 @@ void releaseChild(ReportChild* child)
     }
     if (child->process != nullptr)
         CloseHandle(child->process);
-    if (child->thread != nullptr)
+    if (child->thread != nullptr) {
+        if (child->thread->done != nullptr)
+            CloseHandle(child->thread->done);
         delete child->thread;
-    else if (child->block != nullptr)
+    } else if (child->block != nullptr) {
         UnmapViewOfFile(child->block);
+    }
     for (HANDLE handle : {child->blockHandle, child->newsEvent, child->turnEvent})
         if (handle != nullptr)
             CloseHandle(handle);

@@ -110,7 +110,9 @@ TEST(ChildReportTest, HowTheChildEndsDecidesWhatIsSaid)
         driverManager = &manager;
         if (inProcess.empty()) {
             StreamCapture capture;
+            platform::startCom();
             reportDriverInProcess("Driver");
+            platform::endCom();
             inProcess = "\n---------------------------------------------------------\nDriver\n" + capture.out();
         }
         if (!c.child.operations.empty() || c.child.end != End::finishes)

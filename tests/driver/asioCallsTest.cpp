@@ -68,6 +68,7 @@ TEST(AsioCallsTest, InitFillsTheRecordAndExitHasTheManagerRelease)
 "message"="Unplugged: a message well past the hundred and twenty-four bytes of the record's field, which the call layer cuts to fit it, and no further"
 )");
     standIn::registerScriptedDrivers(log);
+    platform::startCom();
     driverManager = new DriverManager;
 
     ASSERT_TRUE(driverManager->openDriver("Ready"));

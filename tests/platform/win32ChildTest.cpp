@@ -188,8 +188,8 @@ TEST(Win32Child, GivenUpInsideACallGoesNoFurther)
         for (const char* act : {"late", "soon"}) {
             SCOPED_TRACE(std::string(thread ? "thread, " : "child, ") + act);
             wentOn = false;
-            platform::ReportChild* child =
-                thread ? platform::startReportThread(act, callThenGoOn) : platform::startReportChild(act, childClass);
+            platform::ReportChild* child = thread ? platform::startReportThread(act, childClass, callThenGoOn)
+                                                  : platform::startReportChild(act, childClass);
             ASSERT_NE(child, nullptr);
             platform::letChildReport(child);
             if (thread) {
