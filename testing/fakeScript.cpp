@@ -94,6 +94,8 @@ Script readScript(const ValueReader& reader, const std::string& classId, int dep
     readNumbers(read, "init", {&script.initResult});
     read("message", &script.errorMessage);
     read("name", &script.driverName);
+    for (std::string* text : {&script.errorMessage, &script.driverName})
+        text->resize(std::min(text->size(), maxTextLength));
     readNumbers(read, "version", {&script.driverVersion});
     std::int32_t* sizes = script.bufferSizes;
     readNumbers(read, "bufferSize", {&script.bufferSizeResult, &sizes[0], &sizes[1], &sizes[2], &sizes[3]});

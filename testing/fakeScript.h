@@ -37,6 +37,11 @@ using ValueReader = std::function<bool(const std::string& classId, const char* n
 // Channel counts above this are cut, so that one run stays short.
 constexpr std::int32_t maxChannels = 256;
 
+// No host takes a text of any length: a driver's name and message are cut
+// to this many bytes, far past the record's fields yet, with their
+// terminator, within the 256 bytes the host sets aside for them.
+constexpr std::size_t maxTextLength = 255;
+
 Script readScript(const ValueReader& read, const std::string& classId);
 
 } // namespace fake
