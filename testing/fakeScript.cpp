@@ -83,13 +83,15 @@ Trouble troubleNamed(const std::string& kind)
     return Trouble::none;
 }
 
-Script readScript(const ValueReader& reader, const std::string& classId, int depth)
+Script readScript(const ValueReader& reader, const std::string& classId, const KnownScript& known, int depth)
 {
     const Values read = [&reader, &classId](const char* name, std::string* text) {
         return reader(classId, name, text);
     };
     std::string like;
-    Script script = depth < maxLikeDepth && read("like", &like) ? readScript(reader, like, depth + 1) : Script{};
+    const bool liked = depth < maxLikeDepth && read("like", &like);
+    const Script* base = known ? known(liked ? like : classId) : nullptr;
+    Script script = base != nullptr ? *base : liked ? readScript(reader, like, known, depth + 1) : Script{};
     read("label", &script.label);
     readNumbers(read, "init", {&script.initResult});
     read("message", &script.errorMessage);
@@ -117,9 +119,9 @@ Script readScript(const ValueReader& reader, const std::string& classId, int dep
 
 } // namespace
 
-Script readScript(const ValueReader& read, const std::string& classId)
+Script readScript(const ValueReader& read, const std::string& classId, const KnownScript& known)
 {
-    return readScript(read, classId, 0);
+    return readScript(read, classId, known, 0);
 }
 
 } // namespace fake

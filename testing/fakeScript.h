@@ -42,6 +42,11 @@ constexpr std::int32_t maxChannels = 256;
 // terminator, within the 256 bytes the host sets aside for them.
 constexpr std::size_t maxTextLength = 255;
 
-Script readScript(const ValueReader& read, const std::string& classId);
+// The script of class classId known apart from the values read, or null.
+// A script starts from the known one of the class it is like, or else of
+// its own class, and its values stand over it.
+using KnownScript = std::function<const Script*(const std::string& classId)>;
+
+Script readScript(const ValueReader& read, const std::string& classId, const KnownScript& known = nullptr);
 
 } // namespace fake
