@@ -104,8 +104,8 @@ void registerScriptedDrivers(fake::Log& log, const Scripts& base)
     for (const auto& [clsid, script] : base)
         if (find(scripts, clsid) == nullptr)
             scripts.emplace_back(clsid, script);
+    auto objects = std::make_shared<std::vector<std::unique_ptr<fake::Driver>>>();
     for (const auto& [clsid, script] : scripts) {
-        auto objects = std::make_shared<std::vector<std::unique_ptr<fake::Driver>>>();
         memory::registerClass(clsid, [clsid = clsid, script = script, &log, objects](const IID& iid, void** object) {
             // The driver's class id doubles as the id of its interface.
             if (!sameGuid(iid, clsid))
