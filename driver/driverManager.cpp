@@ -44,23 +44,32 @@ DriverEntry* DriverManager::entryAt(std::int32_t index) const
     return nullptr;
 }
 
-void DriverManager::driverName(std::int32_t index, char* buffer, std::int32_t capacity) const
+namespace {
+
+// The entry's short name in buffer[0..capacity), capacity > 0.
+void copyShortName(const DriverEntry& entry, char* buffer, std::int32_t capacity)
 {
-    const DriverEntry* entry = entryAt(index);
-    if (buffer == nullptr || entry == nullptr || capacity <= 0)
-        return;
-    const std::size_t length = std::strlen(entry->name);
+    const std::size_t length = std::strlen(entry.name);
     if (length < static_cast<std::size_t>(capacity)) {
-        std::memcpy(buffer, entry->name, length + 1);
+        std::memcpy(buffer, entry.name, length + 1);
     } else if (capacity >= 4) {
         const std::size_t kept = static_cast<std::size_t>(capacity) - 4;
-        std::memcpy(buffer, entry->name, kept);
+        std::memcpy(buffer, entry.name, kept);
         std::memcpy(buffer + kept, "...", 4);
     } else {
         // Too small for the shortened form: as much of "..." as fits.
         std::memcpy(buffer, "...", static_cast<std::size_t>(capacity) - 1);
         buffer[capacity - 1] = '\0';
     }
+}
+
+} // namespace
+
+void DriverManager::driverName(std::int32_t index, char* buffer, std::int32_t capacity) const
+{
+    const DriverEntry* entry = entryAt(index);
+    if (buffer != nullptr && entry != nullptr && capacity > 0)
+        copyShortName(*entry, buffer, capacity);
 }
 
 void DriverManager::currentDriverName(char* buffer) const
@@ -72,16 +81,14 @@ void DriverManager::currentDriverName(char* buffer) const
 
 std::int32_t DriverManager::firstIndexNamed(const char* name) const
 {
+    // The entries are numbered in list order: one walk finds the first.
     char shortName[shortNameCapacity];
-    std::int32_t match = -1;
-    for (std::int32_t i = 0; i < count && match < 0; ++i) {
-        if (entryAt(i) == nullptr)
-            continue;
-        driverName(i, shortName, shortNameCapacity);
+    for (const DriverEntry* entry = entries; entry != nullptr; entry = entry->next) {
+        copyShortName(*entry, shortName, shortNameCapacity);
         if (std::strcmp(shortName, name) == 0)
-            match = i;
+            return entry->index;
     }
-    return match;
+    return -1;
 }
 
 const DriverEntry* DriverManager::entryNamed(const char* name) const

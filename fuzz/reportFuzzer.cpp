@@ -1,8 +1,10 @@
 // Guards against a report that crashes, reads or writes out of bounds, leaks, or mistreats a driver (an object
 // released twice or never, called after its release, left in DSD), whatever the drivers answer. Each input is .reg
-// text: driver registrations and the fake drivers' scripts (see testing/fakeScript.h), seeded with the end-to-end
-// scenarios; the whole program runs over it.
+// text: driver registrations and fake driver scripts (see testing/fakeScript.h), seeded with the end-to-end
+// scenarios; the whole program runs over it. The test driver's scripts are read once, at start: an input's own
+// scripts stand over them, so that it carries only those it varies.
 #include <cstdint>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -14,6 +16,24 @@
 #include "testing/standIn.h"
 #include "testing/streamCapture.h"
 
+namespace {
+
+// The scripts of testdriver/profiles.reg.
+standIn::Scripts profiles;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    std::ostringstream text;
+    text << std::ifstream(PROFILES).rdbuf();
+    standIn::importRegistry(text.str());
+    profiles = standIn::readScripts();
+    require(!profiles.empty(), "the test driver's scripts read");
+    memory::reset();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     memory::reset();
@@ -21,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     driverManager = nullptr;
     fake::Log log;
     standIn::importRegistry(std::string(reinterpret_cast<const char*>(data), size));
-    standIn::registerScriptedDrivers(log);
+    standIn::registerScriptedDrivers(log, profiles);
 
     StreamCapture capture;
     const int status = runProgram();

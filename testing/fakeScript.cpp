@@ -84,17 +84,21 @@ Trouble troubleNamed(const std::string& kind)
     return Trouble::none;
 }
 
-Script readScript(const ValueReader& reader, const std::string& classId, int depth)
+Script readScript(const ValueReader& reader, const std::string& classId, const KnownScript& known, int depth)
 {
     const Values read = [&reader, &classId](const char* name, std::string* text) {
         return reader(classId, name, text);
     };
     std::string like;
-    Script script = depth < maxLikeDepth && read("like", &like) ? readScript(reader, like, depth + 1) : Script{};
+    const bool liked = depth < maxLikeDepth && read("like", &like);
+    const Script* base = known ? known(liked ? like : classId) : nullptr;
+    Script script = base != nullptr ? *base : liked ? readScript(reader, like, known, depth + 1) : Script{};
     read("label", &script.label);
     readNumbers(read, "init", {&script.initResult});
     read("message", &script.errorMessage);
     read("name", &script.driverName);
+    for (std::string* text : {&script.errorMessage, &script.driverName})
+        text->resize(std::min(text->size(), maxTextLength));
     readNumbers(read, "version", {&script.driverVersion});
     std::int32_t* sizes = script.bufferSizes;
     readNumbers(read, "bufferSize", {&script.bufferSizeResult, &sizes[0], &sizes[1], &sizes[2], &sizes[3]});
@@ -116,9 +120,9 @@ Script readScript(const ValueReader& reader, const std::string& classId, int dep
 
 } // namespace
 
-Script readScript(const ValueReader& read, const std::string& classId)
+Script readScript(const ValueReader& read, const std::string& classId, const KnownScript& known)
 {
-    return readScript(read, classId, 0);
+    return readScript(read, classId, known, 0);
 }
 
 } // namespace fake

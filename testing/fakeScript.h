@@ -37,6 +37,16 @@ using ValueReader = std::function<bool(const std::string& classId, const char* n
 // Channel counts above this are cut, so that one run stays short.
 constexpr std::int32_t maxChannels = 256;
 
-Script readScript(const ValueReader& read, const std::string& classId);
+// No host takes a text of any length: a driver's name and message are cut
+// to this many bytes, far past the record's fields yet, with their
+// terminator, within the 256 bytes the host sets aside for them.
+constexpr std::size_t maxTextLength = 255;
+
+// The script of class classId known apart from the values read, or null.
+// A script starts from the known one of the class it is like, or else of
+// its own class, and its values stand over it.
+using KnownScript = std::function<const Script*(const std::string& classId)>;
+
+Script readScript(const ValueReader& read, const std::string& classId, const KnownScript& known = nullptr);
 
 } // namespace fake

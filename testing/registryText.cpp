@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -70,7 +71,7 @@ std::vector<RegistryItem> readRegistryText(const std::string& text)
         } else {
             continue;
         }
-        items.push_back(value);
+        items.push_back(std::move(value));
     }
     return items;
 }

@@ -20,13 +20,9 @@ void troubleForTheGuard(fake::Trouble trouble, std::uint32_t code)
         throw memory::DriverFault{code};
 }
 
-// The text of a script's value, up to its terminator.
-bool readScriptValue(const std::string& classId, const char* name, std::string* text)
+// The text of a value of a script's key, up to its terminator.
+bool readValue(platform::RegKey key, const char* name, std::string* text)
 {
-    platform::RegKey key;
-    const std::string path = std::string(fake::scriptsKey) + "\\" + classId;
-    if (platform::openRootKey(RootKey::localMachine, path.c_str(), &key) != registryOk)
-        return false;
     std::vector<char> buffer(256);
     std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
     std::int32_t status = platform::queryValue(key, name, buffer.data(), &size);
@@ -34,10 +30,28 @@ bool readScriptValue(const std::string& classId, const char* name, std::string* 
         buffer.resize(size);
         status = platform::queryValue(key, name, buffer.data(), &size);
     }
-    platform::closeKey(key);
     if (status == registryOk)
         *text = std::string(buffer.data(), size).c_str();
     return status == registryOk;
+}
+
+bool readScriptValue(const std::string& classId, const char* name, std::string* text)
+{
+    platform::RegKey key;
+    const std::string path = std::string(fake::scriptsKey) + "\\" + classId;
+    if (platform::openRootKey(RootKey::localMachine, path.c_str(), &key) != registryOk)
+        return false;
+    const bool found = readValue(key, name, text);
+    platform::closeKey(key);
+    return found;
+}
+
+const fake::Script* find(const Scripts& scripts, const CLSID& clsid)
+{
+    for (const auto& [scripted, script] : scripts)
+        if (sameGuid(scripted, clsid))
+            return script.get();
+    return nullptr;
 }
 
 } // namespace
@@ -56,28 +70,51 @@ void importRegistry(const std::string& text)
     }
 }
 
-void registerScriptedDrivers(fake::Log& log)
+Scripts readScripts(const Scripts& base)
 {
-    platform::RegKey scripts;
-    if (platform::openRootKey(RootKey::localMachine, fake::scriptsKey, &scripts) != registryOk)
-        return;
-    char name[256];
-    for (std::uint32_t i = 0; platform::enumSubkey(scripts, i, name, sizeof name) == registryOk; ++i) {
+    Scripts scripts;
+    platform::RegKey key;
+    if (platform::openRootKey(RootKey::localMachine, fake::scriptsKey, &key) != registryOk)
+        return scripts;
+    const auto known = [&base](const std::string& classId) -> const fake::Script* {
         CLSID clsid;
-        if (!platform::parseClassId(name, &clsid))
+        return platform::parseClassId(classId.c_str(), &clsid) ? find(base, clsid) : nullptr;
+    };
+    char name[256];
+    for (std::uint32_t i = 0; platform::enumSubkey(key, i, name, sizeof name) == registryOk; ++i) {
+        CLSID clsid;
+        platform::RegKey classKey;
+        if (!platform::parseClassId(name, &clsid) || platform::openSubkey(key, name, &classKey) != registryOk)
             continue;
-        const fake::Script script = fake::readScript(readScriptValue, name);
-        auto objects = std::make_shared<std::vector<std::unique_ptr<fake::Driver>>>();
-        memory::registerClass(clsid, [clsid, script, &log, objects](const IID& iid, void** object) {
+        // The script's own values come through its open key.
+        const std::string classId = name;
+        const auto read = [&](const std::string& id, const char* value, std::string* text) {
+            return id == classId ? readValue(classKey, value, text) : readScriptValue(id, value, text);
+        };
+        scripts.emplace_back(clsid, std::make_shared<const fake::Script>(fake::readScript(read, classId, known)));
+        platform::closeKey(classKey);
+    }
+    platform::closeKey(key);
+    return scripts;
+}
+
+void registerScriptedDrivers(fake::Log& log, const Scripts& base)
+{
+    Scripts scripts = readScripts(base);
+    for (const auto& [clsid, script] : base)
+        if (find(scripts, clsid) == nullptr)
+            scripts.emplace_back(clsid, script);
+    auto objects = std::make_shared<std::vector<std::unique_ptr<fake::Driver>>>();
+    for (const auto& [clsid, script] : scripts) {
+        memory::registerClass(clsid, [clsid = clsid, script = script, &log, objects](const IID& iid, void** object) {
             // The driver's class id doubles as the id of its interface.
             if (!sameGuid(iid, clsid))
                 return E_NOINTERFACE;
-            objects->push_back(std::make_unique<fake::Driver>(script, log, troubleForTheGuard));
+            objects->push_back(std::make_unique<fake::Driver>(*script, log, troubleForTheGuard));
             *object = static_cast<IASIO*>(objects->back().get());
             return S_OK;
         });
     }
-    platform::closeKey(scripts);
 }
 
 } // namespace standIn

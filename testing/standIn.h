@@ -2,7 +2,10 @@
 // .reg text, and a driver class for every fake driver script in it.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "testing/fakeDriver.h"
 
@@ -13,9 +16,16 @@ namespace standIn {
 // values.
 void importRegistry(const std::string& text);
 
-// Registers a driver class for every script below fake::scriptsKey. Its
+using Scripts = std::vector<std::pair<CLSID, std::shared_ptr<const fake::Script>>>;
+
+// Every script below fake::scriptsKey, with its class, read over the
+// scripts of base (see fake::KnownScript).
+Scripts readScripts(const Scripts& base = {});
+
+// Registers a driver class for every script below fake::scriptsKey, read
+// over base, and for every script of base whose class has none there. Its
 // objects log into log, which must outlive the stand-in's reset; a fault
 // is thrown for the stand-in's guard, other troubles are ignored.
-void registerScriptedDrivers(fake::Log& log);
+void registerScriptedDrivers(fake::Log& log, const Scripts& base = {});
 
 } // namespace standIn

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -19,7 +20,7 @@ char lower(char c)
 
 // The registry orders and matches names by their lower-case form, so "_x"
 // comes before "ab".
-int compareNames(const std::string& a, const std::string& b)
+int compareNames(std::string_view a, std::string_view b)
 {
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
@@ -44,24 +45,24 @@ struct Node {
     std::vector<Child> children;
     std::map<std::string, std::string, NameLess> values;
 
-    std::vector<Child>::iterator lowerBound(const std::string& name)
+    std::vector<Child>::iterator lowerBound(std::string_view name)
     {
-        return std::lower_bound(children.begin(), children.end(), name, [](const Child& child, const std::string& key) {
+        return std::lower_bound(children.begin(), children.end(), name, [](const Child& child, std::string_view key) {
             return compareNames(child.first, key) < 0;
         });
     }
 
-    Node* find(const std::string& name)
+    Node* find(std::string_view name)
     {
         auto found = lowerBound(name);
         return found != children.end() && compareNames(found->first, name) == 0 ? found->second.get() : nullptr;
     }
 
-    Node& findOrAdd(const std::string& name)
+    Node& findOrAdd(std::string_view name)
     {
         auto found = lowerBound(name);
         if (found == children.end() || compareNames(found->first, name) != 0)
-            found = children.emplace(found, name, std::make_unique<Node>());
+            found = children.emplace(found, std::string(name), std::make_unique<Node>());
         return *found->second;
     }
 };
@@ -97,15 +98,18 @@ Node& rootNode(platform::RootKey root)
     return root == platform::RootKey::localMachine ? state().localMachine : state().classesRoot;
 }
 
-std::vector<std::string> splitPath(const std::string& path)
+// Hands visit each part of a backslash-separated path in turn, empty ones
+// included, until it returns false; false when it did. Nothing is copied:
+// the registry's every call walks a path.
+template <typename Visit>
+bool eachPart(std::string_view path, Visit visit)
 {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (;;) {
+    for (std::size_t start = 0;;) {
         const std::size_t end = path.find('\\', start);
-        parts.push_back(path.substr(start, end - start));
-        if (end == std::string::npos)
-            return parts;
+        if (!visit(path.substr(start, end - start)))
+            return false;
+        if (end == std::string_view::npos)
+            return true;
         start = end + 1;
     }
 }
@@ -122,13 +126,13 @@ std::int32_t findNode(Node& from, const char* path, Node** found)
     }
     if (*path == '\\')
         return platform::errorBadPathname;
-    for (const std::string& part : splitPath(path)) {
-        if (part.empty())
-            continue;
-        node = node->find(part);
-        if (node == nullptr)
-            return platform::errorFileNotFound;
-    }
+    const bool walked = eachPart(path, [&node](std::string_view part) {
+        if (!part.empty())
+            node = node->find(part);
+        return node != nullptr;
+    });
+    if (!walked)
+        return platform::errorFileNotFound;
     *found = node;
     return platform::registryOk;
 }
@@ -144,11 +148,12 @@ std::int32_t findRootNode(platform::RootKey root, const char* path, Node** found
 Node& makeNode(platform::RootKey root, const std::string& path)
 {
     Node* node = &rootNode(root);
-    for (const std::string& part : splitPath(path)) {
+    eachPart(path, [&node, &path](std::string_view part) {
         if (part.empty())
             throw std::invalid_argument("empty key name in " + path);
         node = &node->findOrAdd(part);
-    }
+        return true;
+    });
     return *node;
 }
 
