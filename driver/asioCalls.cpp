@@ -2,9 +2,6 @@
 
 #include "driver/boundedText.h"
 #include "driver/driverGuard.h"
-#include "driver/driverManager.h"
-
-IASIO* activeDriver = nullptr;
 
 namespace {
 

@@ -1,15 +1,13 @@
-// The host's calls on the one active driver. Each forwards to the driver
-// when one is active; with none, it returns ASE_NotPresent and sets its
-// outputs to fixed values without touching any driver. Nothing here
-// releases a driver: that is the driver manager's.
+// The host's calls on the one active driver (activeDriver, which the
+// driver manager sets). Each forwards to the driver when one is active;
+// with none, it returns ASE_NotPresent and sets its outputs to fixed
+// values without touching any driver. Nothing here releases a driver:
+// that is the driver manager's.
 #pragma once
 
 #include <cstdint>
 
-#include "driver/asio.h"
-
-// The driver in use, borrowed from the current DriverEntry; null for none.
-extern IASIO* activeDriver;
+#include "driver/driverManager.h"
 
 // Initialises the active driver with info->sysRef and fills name,
 // driverVersion and errorMessage. When the driver's init fails, its error

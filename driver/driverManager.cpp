@@ -4,11 +4,11 @@
 #include <utility>
 #include <vector>
 
-#include "driver/asioCalls.h"
 #include "driver/boundedText.h"
 #include "driver/driverGuard.h"
 
 DriverManager* driverManager = nullptr;
+IASIO* activeDriver = nullptr;
 
 void abandonFaultedDriver(const char* operation, std::uint32_t code)
 {

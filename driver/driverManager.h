@@ -77,6 +77,10 @@ private:
 // The program's one manager, set by main once it exists.
 extern DriverManager* driverManager;
 
+// The driver in use, borrowed from the current DriverEntry; null for none.
+// openDriver sets it; the call layer calls through it and clears it.
+extern IASIO* activeDriver;
+
 // The capacity of a short driver name, terminator included.
 constexpr std::int32_t shortNameCapacity = 32;
 
