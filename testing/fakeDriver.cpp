@@ -101,9 +101,9 @@ ULONG STDMETHODCALLTYPE Driver::Release()
 ASIOBool Driver::init(void* sysHandle)
 {
     enter(sysHandle == nullptr ? "init(null)" : "init(window)");
-    if (initialised)
+    if (readiness != Readiness::fresh)
         note("problem: initialised twice");
-    initialised = true;
+    readiness = script.initResult != 0 ? Readiness::ready : Readiness::failed;
     return script.initResult;
 }
 
@@ -130,8 +130,8 @@ ASIOError Driver::getChannels(std::int32_t* numInputChannels, std::int32_t* numO
     enter("getChannels");
     const Format& format = current();
     if (format.channelsResult == ASE_OK) {
-        *numInputChannels = format.inputCount;
-        *numOutputChannels = format.outputCount;
+        *numInputChannels = announced[1] = format.inputCount;
+        *numOutputChannels = announced[0] = format.outputCount;
     }
     return format.channelsResult;
 }
@@ -168,7 +168,10 @@ ASIOError Driver::canSampleRate(ASIOSampleRate sampleRate)
 
 ASIOError Driver::getChannelInfo(ASIOChannelInfo* info)
 {
-    enter(describe("getChannelInfo(", info->channel, info->isInput ? ",in)" : ",out)"));
+    const std::string call = describe("getChannelInfo(", info->channel, info->isInput ? ",in)" : ",out)");
+    enter(call);
+    if ((info->isInput != 0 && info->isInput != 1) || info->channel < 0 || info->channel >= announced[info->isInput])
+        note("problem: asked for a channel it did not announce: " + call);
     const std::vector<Channel>& table = info->isInput ? current().inputs : current().outputs;
     if (info->channel < 0 || static_cast<std::size_t>(info->channel) >= table.size())
         return invalidParameter;
@@ -191,17 +194,21 @@ ASIOError Driver::future(std::int32_t selector, void* parameter)
     if (format->FormatType == kASIODSDFormat) {
         if (owedPcm)
             note("problem: DSD requested again before switching back");
-        if (script.toDsdResult == ASE_SUCCESS)
-            inDsd = owedPcm = true;
+        if (script.toDsdResult == ASE_SUCCESS) {
+            switchFormat(true);
+            owedPcm = true;
+        }
         return script.toDsdResult;
     }
-    if (format->FormatType != kASIOPCMFormat)
+    if (format->FormatType != kASIOPCMFormat) {
+        note("problem: asked for a format it has none of");
         return invalidParameter;
+    }
     if (!owedPcm)
         note("problem: switched to PCM without an accepted switch to DSD");
     owedPcm = false;
     if (script.toPcmResult == ASE_SUCCESS)
-        inDsd = false;
+        switchFormat(false);
     return script.toPcmResult;
 }
 
@@ -214,6 +221,12 @@ bool Driver::enter(const std::string& call)
         return false;
     }
     note(call);
+    // Before a successful init a driver answers nothing but its error
+    // message, and that only after a failed one.
+    const std::string operation = call.substr(0, call.find('('));
+    if (operation != "created" && operation != "init" && operation != "Release" && readiness != Readiness::ready &&
+        (readiness == Readiness::fresh || operation != "getErrorMessage"))
+        note("problem: called before a successful init: " + call);
     if (!names(script.troubleOn, call) || script.trouble == Trouble::none)
         return true;
     if (script.trouble == Trouble::recover) {
@@ -238,6 +251,13 @@ bool Driver::enter(const std::string& call)
     inTrouble = false;
     ++log.open;
     return true;
+}
+
+void Driver::switchFormat(bool toDsd)
+{
+    inDsd = toDsd;
+    // The channels of the other format are not yet known to the host.
+    announced[0] = announced[1] = -1;
 }
 
 void Driver::note(const std::string& event)

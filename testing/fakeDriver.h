@@ -1,7 +1,10 @@
 // A scriptable driver: a real implementation of the driver interface whose
 // every answer comes from its script. It logs each call it receives, and
-// it notes as a "problem" every call a well-behaved host never makes: one
-// after its last Release or after its trouble, a second init, a format
+// it notes as a "problem" every call a well-behaved host never makes, and
+// every request a real driver could choke on: one after its last Release
+// or after its trouble, one before a successful init (but the error
+// message after a failed one), a second init, a channel it did not
+// announce in its current format, a format it has none of, a format
 // request with reserved bytes set, a switch to DSD while in DSD, a switch
 // to PCM without an accepted switch to DSD, a last Release while still
 // owed the switch back, an object created while another is still open.
@@ -143,6 +146,7 @@ public:
 
 private:
     bool enter(const std::string& call);
+    void switchFormat(bool toDsd);
     void note(const std::string& event);
     ASIOError unexpected(const char* call);
     const Format& current() const { return inDsd ? script.dsd : script.pcm; }
@@ -153,8 +157,11 @@ private:
     const int number;
     int references = 1;
     bool inTrouble = false;
-    bool initialised = false;
+    enum class Readiness { fresh, ready, failed } readiness = Readiness::fresh;
     bool inDsd = false;
+    // The output and input counts the host was told in the current format
+    // (index: isInput), -1 before; it asks for no other channel.
+    std::int32_t announced[2] = {-1, -1};
     bool owedPcm = false; // switched to DSD, and not yet asked back
 };
 

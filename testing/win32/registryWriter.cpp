@@ -72,9 +72,10 @@ void removeMachineKey(const std::string& path, REGSAM view)
 {
     const std::size_t last = path.rfind('\\');
     HKEY parent;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.substr(0, last).c_str(), 0, KEY_ALL_ACCESS | view, &parent);
+    LONG status =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide(path.substr(0, last)).c_str(), 0, KEY_ALL_ACCESS | view, &parent);
     if (status == ERROR_SUCCESS) {
-        status = RegDeleteTreeA(parent, path.substr(last + 1).c_str());
+        status = RegDeleteTreeW(parent, wide(path.substr(last + 1)).c_str());
         RegCloseKey(parent);
     }
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)

@@ -25,8 +25,8 @@ void writeRegistryValue(HKEY root, const std::string& path, const std::string& v
 // machine's classes; texts are UTF-8.
 void writeRegistryItem(const RegistryItem& item, REGSAM view = 0);
 
-// Removes the key at path below HKEY_LOCAL_MACHINE with all it holds; a
-// key that is not there is no failure.
+// Removes the key at path (UTF-8) below HKEY_LOCAL_MACHINE with all it
+// holds; a key that is not there is no failure.
 void removeMachineKey(const std::string& path, REGSAM view = 0);
 
 // The path below HKEY_LOCAL_MACHINE where a key of root lives: the classes

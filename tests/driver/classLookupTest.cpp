@@ -115,6 +115,9 @@ TEST(ClassLookupTest, CanonicalClassIdsCostNoEnumeration)
         std::snprintf(name, sizeof name, "{%08x-0000-0000-0000-000000000000}", n);
         addClass(name);
     }
+    // A name as long as the enumeration's buffer holds keeps the direct
+    // open exact.
+    memory::addKey(RootKey::classesRoot, "CLSID\\" + std::string(511, 'x'));
     // Every tenth driver is stale.
     for (int n = 0; n < drivers; ++n) {
         std::snprintf(name, sizeof name, "{%08x-0000-0000-0000-000000000000}", n % 10 == 0 ? classes + n : n * 19);
@@ -123,6 +126,18 @@ TEST(ClassLookupTest, CanonicalClassIdsCostNoEnumeration)
     const auto [literalCalls, sharedCalls] = expectSameScan();
     EXPECT_LT(sharedCalls, static_cast<std::uint64_t>(10 * drivers));
     EXPECT_GT(literalCalls, static_cast<std::uint64_t>(10 * classes));
+    memory::reset();
+}
+
+// A class key name one byte too long for the enumeration's buffer ends
+// it: a class enumerated after it is not found, even by a direct open.
+TEST(ClassLookupTest, NameTooLongForTheBufferEndsEveryLookup)
+{
+    memory::reset();
+    addClass("{00000001-0000-0000-0000-000000000000}");
+    memory::addKey(RootKey::classesRoot, "CLSID\\0" + std::string(511, 'x'));
+    addDriver("d", "{00000001-0000-0000-0000-000000000000}");
+    expectSameScan();
     memory::reset();
 }
 

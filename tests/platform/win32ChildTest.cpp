@@ -62,6 +62,14 @@ int actAsChild(const std::string& act)
         platform::announceOperation("getBufferSize");
         ExitProcess(7);
     }
+    if (act == "overflow") {
+        // A thread whose stack overflowed has no room left to go on: the
+        // guard leaves the fault to the child's end.
+        platform::announceOperation("getChannels");
+        std::uint32_t code = 0;
+        platform::runGuarded([](void*) { raiseHardwareFault(EXCEPTION_STACK_OVERFLOW); }, nullptr, &code);
+        return 4;
+    }
     if (act == "faultAfterGuard") {
         // A fault outside any guarded call, after one, is not the guard's.
         std::uint32_t code = 0;
@@ -149,6 +157,7 @@ TEST(Win32Child, EndsWithTheStatusOfWhatEndedIt)
         // guarded call, to the child's end.
         {"threadFault", "getLatencies", EXCEPTION_ACCESS_VIOLATION},
         {"faultAfterGuard", "", EXCEPTION_ACCESS_VIOLATION},
+        {"overflow", "getChannels", EXCEPTION_STACK_OVERFLOW},
     };
     for (const EndCase& c : cases) {
         SCOPED_TRACE(c.act);
