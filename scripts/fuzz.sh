@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (preset "fuzz") and runs each for SECONDS
+# Builds the libFuzzer target (preset "fuzz") and runs it for SECONDS
 # seconds, seeded with the end-to-end scenarios' registries and the test
-# driver's scripts. Exits non-zero when a
-# target crashes, leaks, hangs or fails one of its checks; the run's log and
-# the input that did it are kept in a directory named on the way out.
+# driver's scripts. Exits non-zero when it crashes, leaks, hangs or fails
+# one of its checks; the run's log and the input that did it are kept in a
+# directory named on the way out.
 # Usage: fuzz.sh SECONDS
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,33 +14,26 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 
 work=$(mktemp -d)
-for target in scan report; do
-    echo "== $target-fuzzer for $seconds s"
-    run="$work/$target"
-    mkdir -p "$run/corpus" "$run/crashes"
-    for registry in tests/scenarios/*/registry.reg; do
-        seed="$run/corpus/$(basename "$(dirname "$registry")")"
-        if [ "$target" = scan ]; then
-            cat testdriver/profiles.reg "$registry" >"$seed"
-            continue
-        fi
-        # The report fuzzer reads the test driver's scripts itself: a seed
-        # repeats only those of the classes it names, for it to vary. It
-        # leaves out manyDrivers: inputs bred from its hundred-odd drivers
-        # ran up to ten times as long, and its cap is the scenario's to check.
-        if [ "$registry" = tests/scenarios/manyDrivers/registry.reg ]; then
-            continue
-        fi
-        classes=$(grep -oiE '\{[0-9a-f-]+\}' "$registry" | tr a-f A-F || true)
-        { cat "$registry"; awk -v RS= -v ORS='\n\n' -v classes="$classes" \
-            'match($0, /\{[0-9A-F-]+\}/) && index(classes, substr($0, RSTART, RLENGTH))' testdriver/profiles.reg; } >"$seed"
-    done
-    if ! "build/fuzz/fuzz/$target-fuzzer" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
-        -artifact_prefix="$run/crashes/" "$run/corpus" >"$run/log" 2>&1; then
-        tail -n 40 "$run/log"
-        echo "!!! $target-fuzzer failed; its log and input are in $run"
-        exit 1
+echo "== report-fuzzer for $seconds s"
+mkdir -p "$work/corpus" "$work/crashes"
+for registry in tests/scenarios/*/registry.reg; do
+    # The fuzzer reads the test driver's scripts itself: a seed repeats only
+    # those of the classes it names, for it to vary. It leaves out
+    # manyDrivers: inputs bred from its hundred-odd drivers ran up to ten
+    # times as long, and its cap is the scenario's to check.
+    if [ "$registry" = tests/scenarios/manyDrivers/registry.reg ]; then
+        continue
     fi
-    grep -E 'DONE|stat::(number_of_executed_units|average_exec_per_sec)' "$run/log"
+    classes=$(grep -oiE '\{[0-9a-f-]+\}' "$registry" | tr a-f A-F || true)
+    { cat "$registry"; awk -v RS= -v ORS='\n\n' -v classes="$classes" \
+        'match($0, /\{[0-9A-F-]+\}/) && index(classes, substr($0, RSTART, RLENGTH))' testdriver/profiles.reg; } \
+        >"$work/corpus/$(basename "$(dirname "$registry")")"
 done
+if ! build/fuzz/fuzz/report-fuzzer -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$work/crashes/" "$work/corpus" >"$work/log" 2>&1; then
+    tail -n 40 "$work/log"
+    echo "!!! report-fuzzer failed; its log and input are in $work"
+    exit 1
+fi
+grep -E 'DONE|stat::(number_of_executed_units|average_exec_per_sec)' "$work/log"
 rm -rf "$work"

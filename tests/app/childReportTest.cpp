@@ -7,7 +7,6 @@
 
 #include "app/childReport.h"
 #include "app/report.h"
-#include "driver/asioCalls.h"
 #include "driver/driverManager.h"
 #include "platform/memory/memoryPlatform.h"
 #include "testing/standIn.h"
@@ -17,79 +16,66 @@ namespace {
 
 using End = memory::ChildScript::End;
 
+memory::ChildScript child(End end, std::uint32_t exitStatus = 0, bool stays = false)
+{
+    return {{"CoCreateInstance", "init", "getBufferSize"}, end, exitStatus, stays};
+}
+
 struct ChildCase {
     const char* label;
-    memory::ChildScript child; // no operations and no end: no child starts
-    std::string errors;
+    std::vector<memory::ChildScript> children; // none: no child starts
+    std::string error; // the line after "!!! Error: ", if any
     // Each wait: L for the operation limit, F for none, E for the end's
     // limit. The program's own thread's waits, when it reports, follow.
     std::string waits;
-    int left; // children let go of before they ended
-    bool inProcess; // the program reported the driver on a thread of its own
+    int left = 0; // children let go of before they ended
+    bool inProcess = false; // the program reported the driver on a thread of its own
     std::vector<memory::ChildScript> threads = {};
 };
 
 constexpr std::uint32_t limit = hangSeconds * 1000;
-const std::vector<std::string> reportCalls = {"CoCreateInstance", "init", "getBufferSize"};
-const std::string hung =
-    "!!! Error: Driver hung in getBufferSize (no answer in " + std::to_string(hangSeconds) + " s).\n";
-
-std::string waitLetters(const std::vector<std::uint32_t>& waits)
-{
-    std::string letters;
-    for (std::uint32_t wait : waits)
-        letters += wait == limit ? 'L' : wait == platform::waitForever ? 'F' : wait == 5000 ? 'E' : '?';
-    return letters;
-}
+const std::string hung = "Driver hung in getBufferSize (no answer in " + std::to_string(hangSeconds) + " s).";
 
 TEST(ChildReportTest, HowTheChildEndsDecidesWhatIsSaid)
 {
+    const memory::ChildScript noDriver{{}, End::hangs};
     const std::vector<ChildCase> cases = {
-        {"finishes", {reportCalls, End::finishes, 0, false}, "", "LLFLFLFE", 0, false},
-        {"finishes, stays", {reportCalls, End::finishes, 0, true}, "", "LLFLFLFE", 1, false},
-        {"hangs", {reportCalls, End::hangs, 0, false}, hung, "LLFLFL", 1, false},
+        {"finishes", {child(End::finishes)}, "", "LLFLFLFE"},
+        {"finishes, stays", {child(End::finishes, 0, true)}, "", "LLFLFLFE", 1},
+        {"hangs", {child(End::hangs)}, hung, "LLFLFL", 1},
         {"crashes",
-         {reportCalls, End::ends, 0xC0000005, false},
-         "!!! Error: Driver crashed in getBufferSize (exception 0xC0000005).\n",
-         "LLFLFL",
-         0,
-         false},
-        {"lowest exception code",
-         {reportCalls, End::ends, 0xC0000000, false},
-         "!!! Error: Driver crashed in getBufferSize (exception 0xC0000000).\n",
-         "LLFLFL",
-         0,
-         false},
+         {child(End::ends, 0xC0000005)},
+         "Driver crashed in getBufferSize (exception 0xC0000005).",
+         "LLFLFL"},
+        {"lowest code",
+         {child(End::ends, 0xC0000000)},
+         "Driver crashed in getBufferSize (exception 0xC0000000).",
+         "LLFLFL"},
         {"ends the process",
-         {reportCalls, End::ends, 0xBFFFFFFF, false},
-         "!!! Error: Driver ended the process in getBufferSize (exit code 3221225471).\n",
-         "LLFLFL",
-         0,
-         false},
+         {child(End::ends, 0xBFFFFFFF)},
+         "Driver ended the process in getBufferSize (exit code 3221225471).",
+         "LLFLFL"},
         {"ends with 0",
-         {{"CoCreateInstance"}, End::ends, 0, false},
-         "!!! Error: Driver ended the process in CoCreateInstance (exit code 0).\n",
-         "LL",
-         0,
-         false},
+         {{{"CoCreateInstance"}, End::ends}},
+         "Driver ended the process in CoCreateInstance (exit code 0).",
+         "LL"},
         {"wait fails",
-         {reportCalls, End::waitFails, 0, false},
-         "!!! Error: Report cut short in getBufferSize: waiting for the driver failed.\n",
+         {child(End::waitFails)},
+         "Report cut short in getBufferSize: waiting for the driver failed.",
          "LLFLFL",
-         1,
-         false},
-        {"ends before the driver", {{}, End::ends, 1, false}, "", "L", 0, true},
-        {"hangs before the driver", {{}, End::hangs, 0, false}, "", "L", 1, true},
-        {"wait fails before the driver", {{}, End::waitFails, 0, false}, "", "L", 1, true},
+         1},
+        {"ends before the driver", {{{}, End::ends, 1}}, "", "L", 0, true},
+        {"hangs before the driver", {noDriver}, "", "L", 1, true},
+        {"wait fails before the driver", {{{}, End::waitFails}}, "", "L", 1, true},
         {"no child", {}, "", "", 0, true},
-        {"no child, the thread hangs", {}, hung, "LLFLFL", 1, false, {{reportCalls, End::hangs, 0, false}}},
+        {"no child, the thread hangs", {}, hung, "LLFLFL", 1, false, {child(End::hangs)}},
         {"no child, the driver ends the thread",
          {},
-         "!!! Error: Driver ended its thread in getBufferSize (exit code 3).\n",
+         "Driver ended its thread in getBufferSize (exit code 3).",
          "LLFLFL",
          0,
          false,
-         {{reportCalls, End::ends, 3, false}}},
+         {child(End::ends, 3)}},
     };
 
     fake::Log log;
@@ -115,18 +101,19 @@ TEST(ChildReportTest, HowTheChildEndsDecidesWhatIsSaid)
             platform::endCom();
             inProcess = "\n---------------------------------------------------------\nDriver\n" + capture.out();
         }
-        if (!c.child.operations.empty() || c.child.end != End::finishes)
-            memory::scriptChild(c.child);
-        for (const memory::ChildScript& thread : c.threads)
-            memory::scriptReportThread(thread);
+        for (const memory::ChildScript& script : c.children)
+            memory::scriptChild(script);
+        for (const memory::ChildScript& script : c.threads)
+            memory::scriptReportThread(script);
         StreamCapture capture;
         reportDriver("Driver");
         driverManager = nullptr;
 
-        const std::string header = inProcess.substr(0, inProcess.find("Driver\n") + 7);
-        EXPECT_EQ(capture.out(), c.inProcess ? inProcess : header);
-        EXPECT_EQ(capture.err(), c.errors);
-        const std::string waits = waitLetters(memory::childWaits());
+        EXPECT_EQ(capture.out(), c.inProcess ? inProcess : inProcess.substr(0, inProcess.find("Driver\n") + 7));
+        EXPECT_EQ(capture.err(), c.error.empty() ? "" : "!!! Error: " + c.error + "\n");
+        std::string waits;
+        for (std::uint32_t wait : memory::childWaits())
+            waits += wait == limit ? 'L' : wait == platform::waitForever ? 'F' : wait == 5000 ? 'E' : '?';
         if (c.inProcess) {
             // Then the thread's: each call is timed, and nothing between.
             EXPECT_EQ(waits.substr(0, c.waits.size() + 2), c.waits + "LL");

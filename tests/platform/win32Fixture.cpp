@@ -1,5 +1,5 @@
 // The fixture on Windows: registry content written with the registry's own
-// calls, files created in the temporary directory, real hardware faults.
+// calls, real hardware faults.
 #include "platformFixture.h"
 
 #include <windows.h>
@@ -27,14 +27,6 @@ std::vector<std::string> classesSandboxKeys()
     return names;
 }
 
-std::string fileDirectory()
-{
-    char temp[MAX_PATH + 1];
-    if (GetTempPathA(sizeof temp, temp) == 0)
-        throw std::runtime_error("no temporary directory");
-    return std::string(temp) + "asio-report-contract";
-}
-
 class Win32Fixture : public PlatformFixture {
 public:
     void createKey(platform::RootKey root, const std::string& path) override
@@ -48,35 +40,14 @@ public:
         writeRegistryValue(HKEY_LOCAL_MACHINE, machinePath(root, path), valueName, data);
     }
 
-    std::string addFile(const std::string& name) override
-    {
-        CreateDirectoryA(directory.c_str(), nullptr);
-        const std::string path = directory + "\\" + name;
-        const HANDLE file =
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            throw std::runtime_error("creating file " + path + " failed");
-        CloseHandle(file);
-        files.push_back(path);
-        return path;
-    }
-
     void clear() override
     {
         removeMachineKey(localSandbox);
         for (const std::string& name : classesSandboxKeys())
             removeMachineKey(machinePath(platform::RootKey::classesRoot, name));
-        for (const std::string& path : files)
-            DeleteFileA(path.c_str());
-        files.clear();
-        RemoveDirectoryA(directory.c_str());
     }
 
     [[noreturn]] void raiseFault(std::uint32_t code) override { raiseHardwareFault(code); }
-
-private:
-    const std::string directory = fileDirectory();
-    std::vector<std::string> files;
 };
 
 } // namespace
