@@ -163,7 +163,7 @@ ASIOError Driver::canSampleRate(ASIOSampleRate sampleRate)
 {
     enter(describe("canSampleRate(", sampleRate, ")"));
     const Format& format = current();
-    return format.rates.count(sampleRate) != 0 ? ASE_OK : format.rateRefusal;
+    return format.rates.count(sampleRate) != 0 ? ASE_OK : invalidParameter;
 }
 
 ASIOError Driver::getChannelInfo(ASIOChannelInfo* info)

@@ -41,8 +41,6 @@ struct Format {
     std::vector<Channel> inputs;
     std::vector<Channel> outputs;
     std::set<double> rates;
-    // The answer to a rate not in rates.
-    ASIOError rateRefusal = -995;
 };
 
 // What a driver does instead of answering one call.

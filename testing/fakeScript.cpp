@@ -54,8 +54,7 @@ std::vector<Channel> readChannels(const std::string& text)
 
 void readFormat(const Values& read, const std::string& name, Format* format)
 {
-    readNumbers(read, name.c_str(),
-                {&format->channelsResult, &format->inputCount, &format->outputCount, &format->rateRefusal});
+    readNumbers(read, name.c_str(), {&format->channelsResult, &format->inputCount, &format->outputCount});
     format->inputCount = std::min(format->inputCount, maxChannels);
     format->outputCount = std::min(format->outputCount, maxChannels);
     std::string text;

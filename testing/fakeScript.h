@@ -1,22 +1,6 @@
 // A fake driver's script as registry values, so that tests, the test
-// driver DLL and the fuzzers describe drivers as data. Every value is
-// text and optional; numbers are decimal or 0x-hexadecimal.
-//   "label"      names the objects in the log
-//   "init", "version", "toDsd", "toPcm"   init's, getDriverVersion's and
-//                the two format requests' answers
-//   "name", "message"                      getDriverName's and
-//                getErrorMessage's text
-//   "bufferSize" "result min max preferred granularity"
-//   "latencies"  "result input output"
-//   "pcm", "dsd" "result inputs outputs refusal": getChannels' answer in
-//                that format, and the answer to a rate it lacks
-//   "pcm in", "pcm out", "dsd in", "dsd out"   the channel table,
-//                entries "result type name" separated by "|"
-//   "pcm rates", "dsd rates"                   the rates accepted
-//   "trouble"    "kind call code", kind one of fault, recover, hang,
-//                exit, threadFault, overflow, slow
-//   "like"       the class id of a script whose values stand where this
-//                one has none
+// driver DLL and the fuzzer describe drivers as data. The values are
+// listed where the scripts are written, in testdriver/profiles.reg.
 #pragma once
 
 #include <functional>
