@@ -256,7 +256,13 @@ platform::ReportChild* scriptedChild(const memory::ChildScript& script)
     using platform::ChildNews;
     auto* child = new platform::ReportChild{};
     for (std::size_t i = 0; i < script.operations.size(); ++i) {
-        child->untold.push_back({ChildNews::entered, script.operations[i]});
+        // "+" marks a call whose entry the program learns with its return.
+        const std::string& operation = script.operations[i];
+        if (operation[0] == '+') {
+            child->untold.push_back({ChildNews::returned, operation.substr(1)});
+            continue;
+        }
+        child->untold.push_back({ChildNews::entered, operation});
         if (i + 1 < script.operations.size() || script.end == End::finishes)
             child->untold.push_back({ChildNews::returned});
     }
@@ -447,7 +453,7 @@ ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
     }
     const ChildNewsItem item = child->untold.front();
     child->untold.pop_front();
-    if (item.news == ChildNews::entered)
+    if (!item.operation.empty())
         child->operation = item.operation;
     child->inCall = item.news == ChildNews::entered || (child->inCall && item.news != ChildNews::returned);
     if (item.news == ChildNews::ended) {

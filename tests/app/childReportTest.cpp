@@ -42,6 +42,7 @@ TEST(ChildReportTest, HowTheChildEndsDecidesWhatIsSaid)
     const std::vector<ChildCase> cases = {
         {"finishes", {child(End::finishes)}, "", "LLFLFLFE"},
         {"finishes, stays", {child(End::finishes, 0, true)}, "", "LLFLFLFE", 1},
+        {"first call told by its return", {{{"+CoCreateInstance", "init"}, End::finishes}}, "", "LFLFE"},
         {"hangs", {child(End::hangs)}, hung, "LLFLFL", 1},
         {"crashes",
          {child(End::ends, 0xC0000005)},
