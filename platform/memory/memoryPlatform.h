@@ -61,11 +61,12 @@ int consoleKeysRead();
 
 // What the next report child does: it enters driver calls in order, each
 // of which returns but the last when the child ends, hangs or loses the
-// program's wait in it (a call marked "+" is told only by its return), and then finishes its report (and ends, unless it
-// stays), hangs, ends with exitStatus, or makes the program's wait fail.
-// The stand-in starts no child without a script, and plays each script
-// once. A report thread without a script runs its report when its turn
-// comes, and tells what it announced.
+// program's wait in it (a call marked "+" is told only by its return),
+// and then finishes its report (and ends, unless it stays), hangs, ends
+// with exitStatus, or makes the program's wait fail. The stand-in starts
+// no child without a script, and plays each script once. A report thread
+// without a script runs its report when its turn comes, and tells what it
+// announced.
 struct ChildScript {
     std::vector<std::string> operations;
     enum class End { finishes, hangs, ends, waitFails } end = End::finishes;
