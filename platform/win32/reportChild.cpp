@@ -54,12 +54,14 @@ struct ReportBlock {
     char operations[2][32];
 };
 
-// A report thread's start: its block, the report it runs, and for a report
-// the keeper runs, the event it sets when the report is done.
+// A report thread's start: its block, the report it runs, for a report
+// the keeper runs the event it sets when the report is done, and for any
+// other the keeper's event that its COM has started.
 struct ThreadStart {
     ReportBlock block;
     void (*report)(const char* name);
     HANDLE done;
+    HANDLE keeperReady;
 };
 
 // How long ending a child may take before the program goes on regardless.
@@ -212,6 +214,8 @@ void runReport(ThreadStart* start)
 
 DWORD WINAPI runReportThread(void* start)
 {
+    // The keeper starts COM first, so that its apartment is the main one.
+    WaitForSingleObject(static_cast<ThreadStart*>(start)->keeperReady, INFINITE);
     runReport(static_cast<ThreadStart*>(start));
     return 0;
 }
@@ -245,8 +249,9 @@ DWORD WINAPI runKeeper(void* kept)
     }
 }
 
-// The keeper, started and in the main apartment; null when none can be.
-Keeper* readyKeeper()
+// The keeper, started; null when none can be. Its ready event tells when
+// it holds the main apartment.
+Keeper* startedKeeper()
 {
     if (keeper != nullptr && !keeper->lost && WaitForSingleObject(keeper->thread, 0) != WAIT_OBJECT_0)
         return keeper;
@@ -262,7 +267,6 @@ Keeper* readyKeeper()
         delete made;
         return nullptr;
     }
-    WaitForSingleObject(made->ready, INFINITE);
     // A keeper lost is left as it is: its thread may still use it.
     keeper = made;
     return keeper;
@@ -399,8 +403,10 @@ ReportChild* startReportChild(const char* name, const CLSID& clsid)
 
 ReportChild* startReportThread(const char* name, const CLSID& clsid, void (*report)(const char* name))
 {
-    // The keeper holds the main apartment before any report thread starts.
-    Keeper* kept = readyKeeper();
+    // The keeper holds the main apartment before any report thread starts
+    // COM; all a thread waits for before it belongs to the driver's
+    // creation, and so to its limit.
+    Keeper* kept = startedKeeper();
     if (kept == nullptr)
         return nullptr;
     ReportChild* child = makeChild(name, false);
@@ -421,6 +427,7 @@ ReportChild* startReportThread(const char* name, const CLSID& clsid, void (*repo
             SetEvent(kept->work);
         }
     } else {
+        child->thread->keeperReady = kept->ready;
         child->process = CreateThread(nullptr, 0, runReportThread, child->thread, 0, nullptr);
     }
     if (child->process == nullptr) {
