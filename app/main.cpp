@@ -1,6 +1,9 @@
 #include "app/programRun.h"
+#include "platform/platform.h"
 
 int main()
 {
-    return runProgram();
+    const int status = runProgram();
+    platform::endIfThreadsLeft(status);
+    return status;
 }

@@ -205,4 +205,10 @@ void* consoleWindow();
 // standard input is not a console.
 bool readConsoleKey();
 
+// Called as the program ends with the status. When a report thread was
+// left inside its driver, it may hold a lock that an orderly exit waits
+// for, the system loader's among them: then the process ends at once,
+// its output written first, and this does not return. Else it returns.
+void endIfThreadsLeft(int status);
+
 } // namespace platform

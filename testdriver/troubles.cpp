@@ -25,6 +25,19 @@ int recurse(volatile int depth)
     return recurse(depth + 1) + frame[0];
 }
 
+// Takes the loader's lock for good, as a driver whose DLL hangs while it
+// loads holds it: no thread of the process can start, nor any DLL load,
+// after it.
+void holdLoader()
+{
+    using LockLoader = LONG(NTAPI*)(ULONG flags, ULONG * state, ULONG_PTR * cookie);
+    const auto lockLoader = reinterpret_cast<LockLoader>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "LdrLockLoaderLock")));
+    ULONG_PTR cookie = 0;
+    if (lockLoader != nullptr)
+        lockLoader(0, nullptr, &cookie);
+}
+
 } // namespace
 
 void makeTrouble(fake::Trouble trouble, std::uint32_t code)
@@ -32,6 +45,10 @@ void makeTrouble(fake::Trouble trouble, std::uint32_t code)
     switch (trouble) {
     case fake::Trouble::fault:
         raiseHardwareFault(code);
+    case fake::Trouble::hangLoading:
+        holdLoader();
+        for (;;)
+            Sleep(INFINITE);
     case fake::Trouble::hang:
         for (;;)
             Sleep(INFINITE);

@@ -49,6 +49,7 @@ enum class Trouble {
     fault, // raises a hardware exception with the code
     recover, // raises an exception, handles it itself, then answers
     hang, // never answers
+    hangLoading, // never answers, and holds the system's loader meanwhile
     exitProcess, // ends the process with the code as exit status
     faultOnThread, // waits for a thread of its own, which faults
     overflowStack, // recurses without end

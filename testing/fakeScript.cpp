@@ -73,8 +73,13 @@ void readFormat(const Values& read, const std::string& name, Format* format)
 Trouble troubleNamed(const std::string& kind)
 {
     const std::pair<const char*, Trouble> kinds[] = {
-        {"fault", Trouble::fault},      {"recover", Trouble::recover},           {"hang", Trouble::hang},
-        {"exit", Trouble::exitProcess}, {"threadFault", Trouble::faultOnThread}, {"overflow", Trouble::overflowStack},
+        {"fault", Trouble::fault},
+        {"recover", Trouble::recover},
+        {"hang", Trouble::hang},
+        {"hangLoading", Trouble::hangLoading},
+        {"exit", Trouble::exitProcess},
+        {"threadFault", Trouble::faultOnThread},
+        {"overflow", Trouble::overflowStack},
         {"slow", Trouble::slow},
     };
     for (const auto& [name, trouble] : kinds)

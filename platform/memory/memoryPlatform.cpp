@@ -522,6 +522,10 @@ void* consoleWindow()
     return state().consoleWindow;
 }
 
+void endIfThreadsLeft(int)
+{
+}
+
 bool readConsoleKey()
 {
     if (!state().consoleInput)

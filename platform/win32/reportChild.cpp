@@ -114,14 +114,20 @@ HANDLE childJob()
     return job;
 }
 
-std::wstring programPath()
+// Asked for once, at the first child's start, before any report thread
+// runs: the system takes its loader's lock to answer, and a report thread
+// hung in its driver may hold that lock for good.
+const std::wstring& programPath()
 {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length;
-    // GetModuleFileNameW fills the whole buffer when the path is cut.
-    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size())
-        path.resize(path.size() * 2);
-    path.resize(length);
+    static const std::wstring path = [] {
+        std::wstring made(MAX_PATH, L'\0');
+        DWORD length;
+        // GetModuleFileNameW fills the whole buffer when the path is cut.
+        while ((length = GetModuleFileNameW(nullptr, made.data(), static_cast<DWORD>(made.size()))) == made.size())
+            made.resize(made.size() * 2);
+        made.resize(length);
+        return made;
+    }();
     return path;
 }
 
@@ -162,7 +168,7 @@ bool startSuspended(HANDLE block, std::vector<HANDLE> inherited, HANDLE out, HAN
         startup.StartupInfo.hStdOutput = out;
         startup.StartupInfo.hStdError = err;
         startup.lpAttributeList = attributes;
-        const std::wstring program = programPath();
+        const std::wstring& program = programPath();
         std::wstring commandLine = L"\"" + program + L"\" " + std::to_wstring(reinterpret_cast<std::uintptr_t>(block));
         ok = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                             CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo,
@@ -236,6 +242,9 @@ struct Keeper {
     bool lost;
 };
 Keeper* keeper;
+
+// Whether a report thread was left inside its driver.
+bool threadsLeft;
 
 DWORD WINAPI runKeeper(void* kept)
 {
@@ -361,6 +370,7 @@ namespace platform {
 
 ReportChild* startReportChild(const char* name, const CLSID& clsid)
 {
+    programPath();
     const HANDLE job = childJob();
     if (job == nullptr)
         return nullptr;
@@ -522,6 +532,7 @@ void releaseChild(ReportChild* child)
             // keeps its block and events for good: it may yet use them.
             if (child->keptBy != nullptr)
                 child->keptBy->lost = true;
+            threadsLeft = true;
             CloseHandle(child->process);
             delete child;
             return;
@@ -563,6 +574,14 @@ bool becomeReportChild(char* name, std::uint32_t capacity, CLSID* clsid)
     SetErrorMode(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS);
     SetUnhandledExceptionFilter(endWithFaultCode);
     return true;
+}
+
+void endIfThreadsLeft(int status)
+{
+    if (!threadsLeft)
+        return;
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
 }
 
 void awaitTurn()
