@@ -370,6 +370,7 @@ namespace platform {
 
 ReportChild* startReportChild(const char* name, const CLSID& clsid)
 {
+    // Learnt before any report thread can hold the loader's lock.
     programPath();
     const HANDLE job = childJob();
     if (job == nullptr)
