@@ -30,7 +30,7 @@ int recurse(volatile int depth)
 // after it.
 void holdLoader()
 {
-    using LockLoader = LONG(NTAPI*)(ULONG flags, ULONG * state, ULONG_PTR * cookie);
+    using LockLoader = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
     const auto lockLoader = reinterpret_cast<LockLoader>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "LdrLockLoaderLock")));
     ULONG_PTR cookie = 0;
@@ -47,8 +47,7 @@ void makeTrouble(fake::Trouble trouble, std::uint32_t code)
         raiseHardwareFault(code);
     case fake::Trouble::hangLoading:
         holdLoader();
-        for (;;)
-            Sleep(INFINITE);
+        [[fallthrough]];
     case fake::Trouble::hang:
         for (;;)
             Sleep(INFINITE);
