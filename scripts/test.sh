@@ -31,7 +31,6 @@ done
 
 echo "== valgrind"
 valgrind --quiet --error-exitcode=1 --leak-check=full build/native/tests/unit-tests >/dev/null
-valgrind --quiet --error-exitcode=1 --leak-check=full build/native/tests/platform/contract-memory >/dev/null
 
 echo "== fuzz"
 scripts/fuzz.sh 10

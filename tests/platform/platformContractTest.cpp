@@ -1,6 +1,9 @@
-// Guards against a stand-in that drifts from the real system, and against faults of the Windows side of the seam:
-// one set of checks, built with the in-memory stand-in to run natively and with the Windows calls to run under Wine.
+// Guards against faults of the Windows side of the seam: the registry as the program reads it, class ids, COM and the
+// guard, over the real registry and real hardware faults. The stand-in is held to the same behaviour by the
+// scenarios, which give the same output natively and under Wine.
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 #include <cstring>
 #include <stdexcept>
@@ -8,7 +11,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platformFixture.h"
+#include "testing/win32/hardwareFault.h"
+#include "testing/win32/registryWriter.h"
 
 using namespace std::string_literals;
 using platform::errorFileNotFound;
@@ -34,9 +38,20 @@ struct HeldKey {
     platform::RegKey key = nullptr;
 };
 
+// Every key the checks create lies below localSandbox, or is the classes
+// root's classesSandbox or one of the longest program ids.
+constexpr const char* localSandbox = "Software\\asio-report-contract";
+constexpr const char* classesSandbox = "asio-report-contract";
+const std::string longestProgramId = classesSandbox + std::string(99 - std::strlen(classesSandbox), 'x');
+
 std::string local(const std::string& path)
 {
     return std::string(localSandbox) + "\\" + path;
+}
+
+void setValue(RootKey root, const std::string& path, const std::string& valueName, const std::string& data)
+{
+    writeRegistryValue(HKEY_LOCAL_MACHINE, machinePath(root, path), valueName, data);
 }
 
 std::int32_t openLocal(const std::string& path, HeldKey& held)
@@ -62,10 +77,16 @@ const CLSID unregisteredClassId{0x5e1f0a3c, 0x47d2, 0x4b8e, {0x9c, 0x61, 0x2f, 0
 
 class PlatformContract : public ::testing::Test {
 protected:
-    void SetUp() override { fixture->clear(); }
-    void TearDown() override { fixture->clear(); }
+    void SetUp() override { clear(); }
+    void TearDown() override { clear(); }
 
-    std::unique_ptr<PlatformFixture> fixture = makePlatformFixture();
+    // Removes the sandbox keys, left over from an earlier run too.
+    static void clear()
+    {
+        for (const std::string& id : {std::string(classesSandbox), longestProgramId, longestProgramId + "x"})
+            removeMachineKey(machinePath(RootKey::classesRoot, id));
+        removeMachineKey(localSandbox);
+    }
 };
 
 struct ValueCase {
@@ -92,7 +113,7 @@ TEST_F(PlatformContract, QueryValueCopiesTheStoredBytesAndTheirSize)
     };
     for (const ValueCase& c : cases) {
         SCOPED_TRACE(c.label);
-        fixture->setValue(RootKey::localMachine, local("values"), "value", c.stored);
+        setValue(RootKey::localMachine, local("values"), "value", c.stored);
         HeldKey key;
         ASSERT_EQ(openLocal("values", key), registryOk);
         char buffer[8];
@@ -120,9 +141,9 @@ struct LookupCase {
 TEST_F(PlatformContract, KeysAndValuesAreFoundAsTheRegistryFindsThem)
 {
     const std::string classes = std::string(classesSandbox) + "\\a";
-    fixture->setValue(RootKey::localMachine, local("a"), "", "default");
-    fixture->setValue(RootKey::localMachine, local("a\\b"), "Name", "b");
-    fixture->setValue(RootKey::classesRoot, classes, "name", "classes");
+    setValue(RootKey::localMachine, local("a"), "", "default");
+    setValue(RootKey::localMachine, local("a\\b"), "Name", "b");
+    setValue(RootKey::classesRoot, classes, "name", "classes");
     const std::vector<LookupCase> cases = {
         {RootKey::localMachine, local("a"), nullptr, nullptr, registryOk, "default"},
         {RootKey::localMachine, local("a"), nullptr, "", registryOk, "default"},
@@ -163,7 +184,7 @@ TEST_F(PlatformContract, SubkeysEnumerateInOrderIntoBuffersTheyFit)
 {
     const std::string longest(200, 'n');
     for (const std::string& name : {"b"s, "_x"s, "AC"s, "ab"s, "abc"s, longest})
-        fixture->createKey(RootKey::localMachine, local("order\\") + name);
+        createRegistryKey(HKEY_LOCAL_MACHINE, local("order\\") + name);
     HeldKey key;
     ASSERT_EQ(openLocal("order", key), registryOk);
     std::uint32_t size = 0;
@@ -191,17 +212,16 @@ TEST_F(PlatformContract, SubkeysEnumerateInOrderIntoBuffersTheyFit)
 // text must fit into 100 UTF-16 units with the terminator.
 TEST_F(PlatformContract, ParseClassIdReadsClassIdsAndProgramIds)
 {
-    const std::string longestId = std::string(classesSandbox) + std::string(99 - std::strlen(classesSandbox), 'x');
-    for (const std::string& id : {longestId, longestId + "x"})
-        fixture->setValue(RootKey::classesRoot, id + "\\CLSID", "", sampleClassText + '\0');
+    for (const std::string& id : {longestProgramId, longestProgramId + "x"})
+        setValue(RootKey::classesRoot, id + "\\CLSID", "", sampleClassText + '\0');
     const std::vector<std::pair<std::string, bool>> cases = {
         {"{12345678-9abc-def0-1234-56789abcdef0}", true},
         {"12345678-9abc-def0-1234-56789abcdef0", false},
         {sampleClassText + "x", false},
         {"{12345678-9abc-def0-1234-56789abcdefg}", false},
         {"{12345678-9abc-def0-12345-6789abcdef0}", false},
-        {longestId, true},
-        {longestId + "x", false},
+        {longestProgramId, true},
+        {longestProgramId + "x", false},
     };
     for (const auto& [text, parsed] : cases) {
         SCOPED_TRACE(text);
@@ -235,15 +255,9 @@ TEST_F(PlatformContract, CreateInstanceNeedsComAndEndComUndoesOneStart)
     EXPECT_EQ(createUnregistered(), CO_E_NOTINITIALIZED);
 }
 
-struct Fault {
-    PlatformFixture* fixture;
-    std::uint32_t code;
-};
-
-void fault(void* context)
+void fault(void* code)
 {
-    const auto* fault = static_cast<Fault*>(context);
-    fault->fixture->raiseFault(fault->code);
+    raiseHardwareFault(*static_cast<std::uint32_t*>(code));
 }
 
 void recoverItself(void* recovered)
@@ -261,7 +275,7 @@ TEST_F(PlatformContract, GuardEndsAFaultingCallWithItsCode)
     // call trips over.
     for (int round = 0; round < 3; ++round) {
         for (std::uint32_t code : {0xC0000005u, 0xC0000094u, 0xC000001Du, 0xE0000001u, 0u}) {
-            Fault raised{fixture.get(), code};
+            std::uint32_t raised = code;
             std::uint32_t caught = ~code;
             EXPECT_FALSE(platform::runGuarded(fault, &raised, &caught));
             EXPECT_EQ(caught, code);
