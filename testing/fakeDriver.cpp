@@ -1,7 +1,6 @@
 #include "testing/fakeDriver.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -12,13 +11,9 @@ namespace {
 
 constexpr ASIOError invalidParameter = -998;
 
-// A call with a number, written as a stream with a precision of 12 would
-// write it, without a stream's cost on every call: whole numbers from 0,
-// as every rate a host probes, print as integers do.
+// A number as a stream with a precision of 12 writes it.
 std::string describe(const char* before, double value, const char* after)
 {
-    if (!std::signbit(value) && value < 1e12 && value == static_cast<long long>(value))
-        return before + std::to_string(static_cast<long long>(value)) + after;
     char number[32];
     std::snprintf(number, sizeof number, "%.12g", value);
     return before + std::string(number) + after;
