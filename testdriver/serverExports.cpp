@@ -1,14 +1,86 @@
 // The entry points of an in-process COM server, exported by name through
-// exports.def. Every class whose script the registry holds is served.
+// exports.def, and the class object of each scripted driver class. Every
+// class whose script the registry holds is served; its driver objects log
+// their events into the log beside the DLL.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "testdriver/classFactory.h"
+#include "testdriver/eventLog.h"
+#include "testdriver/troubles.h"
 #include "testing/fakeScript.h"
 
 namespace {
+
+// One log for the process, so that objects are numbered across classes,
+// and after those of the run's processes before. Driver objects are not
+// freed by their last Release (see fake::Driver), and the DLL never
+// unloads, so they stay until the process ends.
+fake::Log& processLog()
+{
+    static fake::Log log{{}, objectsLogged(), 0, appendEvent};
+    return log;
+}
+
+std::vector<std::unique_ptr<fake::Driver>>& driverObjects()
+{
+    static std::vector<std::unique_ptr<fake::Driver>> objects;
+    return objects;
+}
+
+class ClassFactory final : public IClassFactory {
+public:
+    // Starts with one reference.
+    ClassFactory(const CLSID& clsid, fake::Script script)
+        : clsid(clsid)
+        , script(std::move(script))
+    {
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        *object = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG left = --references;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override
+    {
+        *object = nullptr;
+        if (outer != nullptr)
+            return CLASS_E_NOAGGREGATION;
+        // The driver's class id doubles as the id of its interface.
+        if (!IsEqualIID(iid, clsid))
+            return E_NOINTERFACE;
+        driverObjects().push_back(std::make_unique<fake::Driver>(script, processLog(), makeTrouble));
+        *object = static_cast<IASIO*>(driverObjects().back().get());
+        return S_OK;
+    }
+
+    // The DLL never unloads, so locks need no count.
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    const CLSID clsid;
+    const fake::Script script;
+    ULONG references = 1;
+};
 
 bool readScriptValue(const std::string& classId, const char* name, std::string* text)
 {
