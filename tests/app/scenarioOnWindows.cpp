@@ -11,7 +11,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/childReport.h"
 #include "scenarioRun.h"
 #include "testing/win32/registryWriter.h"
 
@@ -70,13 +69,6 @@ HANDLE inheritableFile(const fs::path& path, DWORD access, DWORD disposition)
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// The limit the program waits for a driver operation with, in seconds.
-DWORD programLimit()
-{
-    const char* limit = std::getenv("ASIO_REPORT_HANG_SECONDS");
-    return limit != nullptr ? static_cast<DWORD>(std::atoi(limit)) : hangSeconds;
-}
-
 // Reads the program's output from pipe into out; once the first 4 KB are
 // in, pauses for longer than the program's limit, as a reader at a paused
 // console or a pager does.
@@ -91,7 +83,7 @@ void readPausing(HANDLE pipe, const fs::path& out)
         file.write(buffer, read);
         total += read;
         if (!paused && total >= sizeof buffer) {
-            Sleep((programLimit() + 2) * 1000);
+            Sleep(static_cast<DWORD>(programLimit() + 2) * 1000);
             paused = true;
         }
     }

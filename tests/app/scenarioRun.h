@@ -19,5 +19,9 @@ bool runsScenario(const std::filesystem::path& directory);
 
 ScenarioRun runScenario(const std::filesystem::path& directory, bool combined);
 
+// The limit the program waits for a driver operation with, in seconds:
+// the one it was built with, or ASIO_REPORT_HANG_SECONDS.
+int programLimit();
+
 // The content of a file, or "" when there is none.
 std::string fileText(const std::filesystem::path& path);

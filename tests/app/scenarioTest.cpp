@@ -20,6 +20,12 @@ std::string fileText(const std::filesystem::path& path)
     return text.str();
 }
 
+int programLimit()
+{
+    const char* limit = std::getenv("ASIO_REPORT_HANG_SECONDS");
+    return limit != nullptr ? std::atoi(limit) : static_cast<int>(hangSeconds);
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -34,10 +40,8 @@ std::string withLimit(std::string text, const std::string& from, const std::stri
 
 void expectGolden(const fs::path& path, const std::string& actual)
 {
-    const char* limit = std::getenv("ASIO_REPORT_HANG_SECONDS");
     const std::string shipped = "(no answer in 30 s)";
-    const std::string built =
-        "(no answer in " + (limit != nullptr ? std::string(limit) : std::to_string(hangSeconds)) + " s)";
+    const std::string built = "(no answer in " + std::to_string(programLimit()) + " s)";
     if (std::getenv("ASIO_REPORT_UPDATE_GOLDEN") != nullptr) {
         std::ofstream(path, std::ios::binary) << withLimit(actual, built, shipped);
         return;
