@@ -1,7 +1,7 @@
 // Guards against a report child or thread that tells the wrong news, goes on past a driver call the program gave up
 // on, is not ended when released, gets the program's standard input, outlives the program, is resumed by the guard
-// after a stack overflow or a fault outside a guarded call, whose guard leaves its own fault filter in place, or that a
-// command line typed by hand can make. This program is its own children: main acts as the child the test asks for.
+// after a stack overflow or a fault outside a guarded call, or that a command line typed by hand can make. This program
+// is its own children: main acts as the child the test asks for.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -132,19 +132,6 @@ TEST(Win32Child, GivenUpInsideACallGoesNoFurther)
             EXPECT_LT(GetTickCount() - before, 2000u);
         }
     }
-}
-
-LONG WINAPI processFilter(EXCEPTION_POINTERS*)
-{
-    return EXCEPTION_CONTINUE_SEARCH;
-}
-
-TEST(Win32Child, GuardRestoresTheFilterInPlaceBeforeIt)
-{
-    const LPTOP_LEVEL_EXCEPTION_FILTER original = SetUnhandledExceptionFilter(processFilter);
-    std::uint32_t code = 0;
-    EXPECT_TRUE(platform::runGuarded([](void*) {}, nullptr, &code));
-    EXPECT_EQ(SetUnhandledExceptionFilter(original), &processFilter);
 }
 
 // Starts this program with a command line of the one argument given, and
