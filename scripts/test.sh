@@ -94,5 +94,5 @@ echo "The release programs passed the scenarios."
 if ! $runs32; then
     echo
     echo "32-bit Windows tests skipped: this machine cannot run 32-bit programs (the kernel refuses 32-bit executables)."
-    echo "Skipped: the mingw-x86 unit tests, storage tests, contract suites and console test, and the scenarios against asio-report-x86.exe; both programs were still built, and the release made twice and compared."
+    echo "Skipped: the mingw-x86 unit tests, storage tests, seam checks and console test, and the scenarios against asio-report-x86.exe; both programs were still built, and the release made twice and compared."
 fi
