@@ -275,9 +275,8 @@ TEST_F(PlatformContract, GuardEndsAFaultingCallWithItsCode)
     // call trips over.
     for (int round = 0; round < 3; ++round) {
         for (std::uint32_t code : {0xC0000005u, 0xC0000094u, 0xC000001Du, 0xE0000001u, 0u}) {
-            std::uint32_t raised = code;
             std::uint32_t caught = ~code;
-            EXPECT_FALSE(platform::runGuarded(fault, &raised, &caught));
+            EXPECT_FALSE(platform::runGuarded(fault, &code, &caught));
             EXPECT_EQ(caught, code);
         }
         bool recovered = false;
