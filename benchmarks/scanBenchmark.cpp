@@ -16,7 +16,7 @@
 
 #include "driver/classLookup.h"
 #include "driver/driverManager.h"
-#include "testing/literalClassLookup.h"
+#include "literalClassLookup.h"
 #include "testing/win32/registryWriter.h"
 
 namespace {

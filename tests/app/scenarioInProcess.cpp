@@ -1,7 +1,8 @@
 // Guards against a run that does not switch the console to UTF-8, give the console window to each init, read one
-// key press from a console or else one character of its input, close every key or end COM: the scenarios run
-// in-process, on the in-memory stand-in, with a console window and two characters of input; a run with both streams
-// in one, as a console shows them, has a console as its input too.
+// key press from a console or else one character of its input, close every key or end COM, or that costs other
+// registry calls than its scenario's registryCalls.txt says: the scenarios run in-process, on the in-memory
+// stand-in, with a console window and two characters of input; a run with both streams in one, as a console shows
+// them, has a console as its input too.
 #include "app/programRun.h"
 #include "driver/asioCalls.h"
 #include "driver/driverManager.h"
@@ -31,7 +32,12 @@ ScenarioRun runScenario(const std::filesystem::path& directory, bool combined)
     ScenarioRun run;
     {
         StreamCapture capture("xy", combined);
+        const std::uint64_t callsBefore = platform::registryCallCount();
         run.status = runProgram();
+        const std::string calls = std::to_string(platform::registryCallCount() - callsBefore) + "\n";
+        const std::filesystem::path expected = directory / "registryCalls.txt";
+        if (std::filesystem::exists(expected) && fileText(expected) != calls)
+            run.problems.push_back("registry calls: " + calls);
         run.out = capture.out();
         run.err = capture.err();
         if (combined ? capture.unread() != "xy" || memory::consoleKeysRead() != 1 : capture.unread() != "y")

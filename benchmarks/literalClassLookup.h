@@ -3,5 +3,5 @@
 // The class lookup as a single driver would make it: open
 // HKEY_CLASSES_ROOT\clsid, enumerate its keys from the first, lowercasing
 // each name, up to the first equal to clsidText, and test that class's
-// server. The reference the shared lookup is held to.
+// server. The cost the shared lookup is measured against.
 bool literalFindServerPath(const char* clsidText);

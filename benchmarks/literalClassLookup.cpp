@@ -1,4 +1,4 @@
-#include "testing/literalClassLookup.h"
+#include "literalClassLookup.h"
 
 #include <cstdint>
 #include <cstring>
