@@ -4,6 +4,8 @@
 // scenarios; the whole program runs over it. The test driver's scripts are read once, at start: an input's own
 // scripts stand over them, so that it carries only those it varies.
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -11,7 +13,6 @@
 #include "app/programRun.h"
 #include "driver/asioCalls.h"
 #include "driver/driverManager.h"
-#include "fuzzCheck.h"
 #include "platform/memory/memoryPlatform.h"
 #include "testing/standIn.h"
 #include "testing/streamCapture.h"
@@ -20,6 +21,16 @@ namespace {
 
 // The scripts of testdriver/profiles.reg.
 standIn::Scripts profiles;
+
+// A failed check stops the run; libFuzzer reports it as a crash and keeps
+// the input.
+void require(bool holds, const char* what)
+{
+    if (!holds) {
+        std::fprintf(stderr, "check failed: %s\n", what);
+        std::abort();
+    }
+}
 
 } // namespace
 

@@ -13,12 +13,8 @@ std::wstring modulePath()
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(&modulePath), &module);
-    // GetModuleFileNameW fills the whole buffer when the path is cut.
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length;
-    while ((length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()))) == path.size())
-        path.resize(path.size() * 2);
-    path.resize(length);
+    std::wstring path(32768, L'\0'); // the longest path there is
+    path.resize(GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size())));
     return path;
 }
 

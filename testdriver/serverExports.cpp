@@ -1,7 +1,6 @@
-// The entry points of an in-process COM server, exported by name through
-// exports.def, and the class object of each scripted driver class. Every
-// class whose script the registry holds is served; its driver objects log
-// their events into the log beside the DLL.
+// An in-process COM server (entry points exported by name, exports.def)
+// serving every class whose script the registry holds; its driver objects
+// log into the log beside the DLL.
 #include <windows.h>
 
 #include <memory>
@@ -14,10 +13,9 @@
 
 namespace {
 
-// One log for the process, so that objects are numbered across classes,
-// and after those of the run's processes before. Driver objects are not
-// freed by their last Release (see fake::Driver), and the DLL never
-// unloads, so they stay until the process ends.
+// One log for the process: objects are numbered across classes, after
+// those of the run's earlier processes. Released driver objects stay (see
+// fake::Driver), as the DLL never unloads.
 fake::Log& processLog()
 {
     static fake::Log log{{}, objectsLogged(), 0, appendEvent};
@@ -32,7 +30,6 @@ std::vector<std::unique_ptr<fake::Driver>>& driverObjects()
 
 class ClassFactory final : public IClassFactory {
 public:
-    // Starts with one reference.
     ClassFactory(const CLSID& clsid, fake::Script script)
         : clsid(clsid)
         , script(std::move(script))
@@ -111,8 +108,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object)
     return result;
 }
 
-// Never: a released driver object must stay answerable, so that a call
-// the host makes after its last Release is logged rather than a crash.
+// Never: a released driver object must stay answerable (see fake::Driver).
 STDAPI DllCanUnloadNow()
 {
     return S_FALSE;

@@ -11,11 +11,9 @@ DWORD WINAPI faultingThread(void* code)
     raiseHardwareFault(*static_cast<std::uint32_t*>(code));
 }
 
-// Each call takes another frame, and none returns. The frames are large,
-// so each call probes its pages before it moves the stack pointer: Wine
-// then raises the overflow with room left for a handler, as Windows does
-// for any frame. (Under Wine, an overflow by small frames ends the process
-// with status 0, before any handler runs.)
+// Recurses for good, in frames large enough that each probes its pages:
+// Wine then raises the overflow with room for a handler, as Windows does
+// (small frames end the process with status 0 under Wine).
 int recurse(volatile int depth)
 {
     volatile char frame[16384];
@@ -25,9 +23,8 @@ int recurse(volatile int depth)
     return recurse(depth + 1) + frame[0];
 }
 
-// Takes the loader's lock for good, as a driver whose DLL hangs while it
-// loads holds it: no thread of the process can start, nor any DLL load,
-// after it.
+// Takes the loader's lock for good, as a DLL hanging while it loads does:
+// no thread can start after it, nor any DLL load.
 void holdLoader()
 {
     using LockLoader = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);

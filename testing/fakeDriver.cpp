@@ -11,7 +11,6 @@ namespace {
 
 constexpr ASIOError invalidParameter = -998;
 
-// A number as a stream with a precision of 12 writes it.
 std::string describe(const char* before, double value, const char* after)
 {
     char number[32];
@@ -19,8 +18,7 @@ std::string describe(const char* before, double value, const char* after)
     return before + std::string(number) + after;
 }
 
-// Whether a script's call text names a logged call: the whole call, or its
-// operation alone ("init" names "init(null)").
+// Whether a scripted call names a logged one, whole or by its operation.
 bool names(const std::string& scripted, const std::string& call)
 {
     return scripted == "*" || (!scripted.empty() && (call == scripted || call.rfind(scripted + "(", 0) == 0));
@@ -207,8 +205,7 @@ ASIOError Driver::future(std::int32_t selector, void* parameter)
     return script.toPcmResult;
 }
 
-// Logs a call and plays the script's trouble on it; false when the call
-// came after the last Release.
+// Logs a call and plays the trouble; false after the last Release.
 bool Driver::enter(const std::string& call)
 {
     if (references == 0 || inTrouble) {
@@ -216,8 +213,7 @@ bool Driver::enter(const std::string& call)
         return false;
     }
     note(call);
-    // Before a successful init a driver answers nothing but its error
-    // message, and that only after a failed one.
+    // Before a successful init only the message, after a failed one.
     const std::string operation = call.substr(0, call.find('('));
     if (operation != "created" && operation != "init" && operation != "Release" && readiness != Readiness::ready &&
         (readiness == Readiness::fresh || operation != "getErrorMessage"))
@@ -237,8 +233,7 @@ bool Driver::enter(const std::string& call)
         makeTrouble(script.trouble, script.troubleCode);
         return true;
     }
-    // A driver in trouble is abandoned by a well-behaved host: it is
-    // neither called nor released again.
+    // A host abandons a driver in trouble: no call, no release.
     inTrouble = true;
     --log.open;
     note("trouble: " + call);

@@ -1,17 +1,7 @@
-// A scriptable driver: a real implementation of the driver interface whose
-// every answer comes from its script. It logs each call it receives, and
-// it notes as a "problem" every call a well-behaved host never makes, and
-// every request a real driver could choke on: one after its last Release
-// or after its trouble, one before a successful init (but the error
-// message after a failed one), a second init, a channel it did not
-// announce in its current format, a format it has none of, a format
-// request with reserved bytes set, a switch to DSD while in DSD, a switch
-// to PCM without an accepted switch to DSD, a last Release while still
-// owed the switch back, an object created while another is still open.
-//
-// An object is not freed by its last Release: it stays, answering nothing,
-// so that a call after the last Release is logged instead of touching
-// freed memory. Its owner frees it.
+// A scriptable driver whose every answer comes from its script. It logs
+// each call, and notes as a "problem" every call a well-behaved host never
+// makes and every request a real driver could choke on. Its last Release
+// does not free it: a later call is logged, not a use of freed memory.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +16,7 @@ namespace fake {
 struct Channel {
     ASIOError result = ASE_OK;
     ASIOSampleType type = ASIOSTInt32LSB;
-    // The bytes written into the record's 32-byte name field: longer text
-    // is cut at 32 bytes and so carries no terminator.
-    std::string name;
+    std::string name; // cut at the field's 32 bytes, then without terminator
 };
 
 // What the driver answers while it is in one stream format.
@@ -36,9 +24,7 @@ struct Format {
     ASIOError channelsResult = ASE_OK;
     std::int32_t inputCount = 0;
     std::int32_t outputCount = 0;
-    // Channel i of a direction answers from entry i; past the table the
-    // query fails.
-    std::vector<Channel> inputs;
+    std::vector<Channel> inputs; // channel i answers from entry i, or fails
     std::vector<Channel> outputs;
     std::set<double> rates;
 };
@@ -57,12 +43,10 @@ enum class Trouble {
 };
 
 struct Script {
-    // Names the objects in the log.
-    std::string label = "fake";
+    std::string label = "fake"; // names the objects in the log
     ASIOBool initResult = 1;
-    // The bytes written into the caller's buffer, terminator added, as
-    // given: a text longer than the record's field overruns a host that
-    // hands the driver the field itself.
+    // Written whole, terminator added, as a driver overrunning a short
+    // buffer would.
     std::string errorMessage = "Fake driver error";
     std::string driverName = "Fake Driver";
     std::int32_t driverVersion = 1;
@@ -72,43 +56,35 @@ struct Script {
     ASIOError latenciesResult = ASE_OK;
     std::int32_t latencies[2] = {0, 0};
 
-    // The driver starts in PCM. Only an answer of ASE_SUCCESS to a format
-    // request changes the format.
+    // It starts in PCM; only ASE_SUCCESS to a format request switches.
     Format pcm;
     Format dsd;
     ASIOError toDsdResult = ASE_NotPresent;
     ASIOError toPcmResult = ASE_SUCCESS;
 
-    // The call, as the log writes it ("getChannelInfo(1,out)",
-    // "future(kAsioSetIoFormat,1)", "Release", "created"), by its
-    // operation alone ("init"), or "*" for every call, where the trouble
-    // strikes.
+    // Where the trouble strikes: a call as the log writes it
+    // ("getChannelInfo(1,out)"), an operation ("init"), or "*" for all.
     std::string troubleOn;
     Trouble trouble = Trouble::none;
     std::uint32_t troubleCode = 0;
 };
 
-// How the surroundings carry out a driver's trouble (all but recover):
-// the stand-in throws what its guard catches, the test driver DLL does it
-// for real. It may return, and the driver then answers as usual.
+// Carries out a trouble (but recover): the stand-in throws for its guard,
+// the test driver DLL does it for real. If it returns, the driver answers.
 using TroubleMaker = void (*)(Trouble trouble, std::uint32_t code);
 
-// The events of every driver object of one run, each "label#n: event",
-// objects numbered from 1 in the order they were created. Events are
-// "created", each call with its arguments ("canSampleRate(44100)"),
-// "Release -> n" with the count it leaves, "trouble: ..." when an object
-// misbehaves as scripted, and "problem: ..." for a host's misstep.
+// The events of a run's driver objects, each "label#n: event" (n counts
+// objects from 1): "created", each call ("canSampleRate(44100)"),
+// "Release -> n", "trouble: ..." as scripted, "problem: ..." for the host.
 struct Log {
     std::vector<std::string> events;
     int created = 0;
     int open = 0; // objects holding references and not in trouble
-    // When set, also receives every event as it is logged.
-    void (*echo)(const std::string& event) = nullptr;
+    void (*echo)(const std::string& event) = nullptr; // gets each event too
 };
 
-// What a log's events tell of the host: its problems, and every object
-// that was not released exactly once to 0 although it never got into
-// trouble.
+// The host's problems, and each object not in trouble that was not
+// released to 0 exactly once.
 std::vector<std::string> hostMistakes(const std::vector<std::string>& events);
 
 class Driver final : public IASIO {
@@ -158,9 +134,7 @@ private:
     bool inTrouble = false;
     enum class Readiness { fresh, ready, failed } readiness = Readiness::fresh;
     bool inDsd = false;
-    // The output and input counts the host was told in the current format
-    // (index: isInput), -1 before; it asks for no other channel.
-    std::int32_t announced[2] = {-1, -1};
+    std::int32_t announced[2] = {-1, -1}; // channels told, by isInput; -1 before
     bool owedPcm = false; // switched to DSD, and not yet asked back
 };
 

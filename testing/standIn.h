@@ -1,5 +1,5 @@
-// Fills the in-memory stand-in as a machine is filled: the registry from
-// .reg text, and a driver class for every fake driver script in it.
+// Fills the in-memory stand-in: the registry from .reg text, and a driver
+// class for every fake driver script in it.
 #pragma once
 
 #include <memory>
@@ -11,9 +11,7 @@
 
 namespace standIn {
 
-// Adds the keys and values of .reg text (see testing/registryText.h) to
-// the registry; a key the registry cannot hold is left out with its
-// values.
+// Adds .reg text to the registry, but keys it cannot hold.
 void importRegistry(const std::string& text);
 
 using Scripts = std::vector<std::pair<CLSID, std::shared_ptr<const fake::Script>>>;
@@ -23,9 +21,9 @@ using Scripts = std::vector<std::pair<CLSID, std::shared_ptr<const fake::Script>
 Scripts readScripts(const Scripts& base = {});
 
 // Registers a driver class for every script below fake::scriptsKey, read
-// over base, and for every script of base whose class has none there. Its
-// objects log into log, which must outlive the stand-in's reset; a fault
-// is thrown for the stand-in's guard, other troubles are ignored.
+// over base, and for every other script of base. Its objects log into log,
+// which must outlive the stand-in's reset; only a fault is played (thrown
+// for the guard).
 void registerScriptedDrivers(fake::Log& log, const Scripts& base = {});
 
 } // namespace standIn

@@ -29,11 +29,6 @@ std::wstring wide(const std::string& utf8)
 
 } // namespace
 
-void createRegistryKey(HKEY root, const std::string& path, REGSAM view)
-{
-    RegCloseKey(createKey(root, path, view));
-}
-
 void writeRegistryValue(HKEY root, const std::string& path, const std::string& valueName, const std::string& data,
                         REGSAM view)
 {

@@ -1,9 +1,7 @@
-// Writes registry content with the system's own calls, for tests and
-// measurements that need a real registry. Writing below
-// HKEY_LOCAL_MACHINE takes an administrator on Windows; a Wine prefix
-// always allows it. Each call works in the registry view its flags name
-// (KEY_WOW64_32KEY, KEY_WOW64_64KEY, or 0 for the program's own), and
-// throws std::runtime_error on failure.
+// Writes the real registry, for tests and measurements (below
+// HKEY_LOCAL_MACHINE: an administrator on Windows, any user under Wine),
+// in the view the flags name (KEY_WOW64_32KEY, KEY_WOW64_64KEY, or 0 for
+// the program's own); throws std::runtime_error on failure.
 #pragma once
 
 #include <windows.h>
@@ -11,9 +9,6 @@
 #include <string>
 
 #include "testing/registryText.h"
-
-// Creates the key at path below root with any missing parents.
-void createRegistryKey(HKEY root, const std::string& path, REGSAM view = 0);
 
 // Creates the key at path, and stores data byte for byte as its string
 // value valueName (the default value for an empty name); a text's

@@ -18,8 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A run of the program may take this long before it counts as hung; it
-// guards against a program waiting for input, not a time limit.
+// Against a program waiting for input; not a time limit.
 constexpr DWORD runLimit = 300000;
 
 const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
@@ -45,8 +44,7 @@ void removeItems(const std::vector<RegistryItem>& items, REGSAM view)
             removeMachineKey(machinePath(item.root, item.path.substr(0, item.path.find('\\', 6))), view);
 }
 
-// The text of a stream with LF line ends; a line not ended by CR LF is a
-// problem.
+// The stream's text with LF line ends; a line without CR LF is a problem.
 std::string streamText(const fs::path& path, const char* stream, ScenarioRun& run)
 {
     std::string text = fileText(path);
@@ -69,9 +67,8 @@ HANDLE inheritableFile(const fs::path& path, DWORD access, DWORD disposition)
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Reads the program's output from pipe into out; once the first 4 KB are
-// in, pauses for longer than the program's limit, as a reader at a paused
-// console or a pager does.
+// Reads the output into out, pausing longer than the program's limit
+// after the first 4 KB, as a paused console or a pager does.
 void readPausing(HANDLE pipe, const fs::path& out)
 {
     std::ofstream file(out, std::ios::binary);
@@ -89,9 +86,9 @@ void readPausing(HANDLE pipe, const fs::path& out)
     }
 }
 
-// Runs the program, or with "moves-program" a copy of it that is moved
-// away as it starts, so that it can start no child; with "pauses-reader"
-// its standard output goes through a pipe to a pausing reader.
+// Runs the program; with "moves-program" a copy moved away as it starts
+// (so it can start no child); with "pauses-reader" its output is piped to
+// a pausing reader.
 int runProgram(const fs::path& directory, const fs::path& out, const fs::path& err, ScenarioRun& run)
 {
     const char* chosen = std::getenv("ASIO_REPORT_PROGRAM");

@@ -14,14 +14,12 @@ struct ScenarioRun {
     std::vector<std::string> problems;
 };
 
-// Whether this build runs the scenario.
 bool runsScenario(const std::filesystem::path& directory);
 
 ScenarioRun runScenario(const std::filesystem::path& directory, bool combined);
 
-// The limit the program waits for a driver operation with, in seconds:
-// the one it was built with, or ASIO_REPORT_HANG_SECONDS.
+// The program's limit for a driver operation in seconds: as built, or
+// ASIO_REPORT_HANG_SECONDS.
 int programLimit();
 
-// The content of a file, or "" when there is none.
 std::string fileText(const std::filesystem::path& path);

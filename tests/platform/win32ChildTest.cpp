@@ -17,15 +17,13 @@ namespace {
 
 using platform::ChildNews;
 
-// The exit status of this program run with a typed number as its command
-// line, when that number made no child.
+// The exit status of this program when a typed number made no child.
 constexpr int noChildStatus = 42;
 
-// The class every child is given, and must receive.
 const CLSID childClass{0x12345678, 0x9abc, 0xdef0, {0x12, 0x34, 0x56, 0x78, 0x9a, 0xbc, 0xde, 0xf0}};
 
-// A driver call that returns late, or soon; after it, the child goes on,
-// which it must not once the program has given up on the call.
+// A driver call returning late or soon, after which the child goes on: it
+// must not once the program has given up on the call.
 volatile bool wentOn = false;
 
 void callThenGoOn(const char* act)
@@ -40,7 +38,6 @@ void callThenGoOn(const char* act)
     Sleep(INFINITE);
 }
 
-// What a child does, as the name it was given to report says.
 int actAsChild(const std::string& act)
 {
     platform::awaitTurn();
@@ -134,8 +131,7 @@ TEST(Win32Child, GivenUpInsideACallGoesNoFurther)
     }
 }
 
-// Starts this program with a command line of the one argument given, and
-// returns its exit status.
+// Runs this program with one argument; returns its exit status.
 DWORD runThisProgram(const std::wstring& argument, DWORD* processId = nullptr)
 {
     wchar_t program[MAX_PATH];
