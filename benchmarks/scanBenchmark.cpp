@@ -34,9 +34,9 @@ std::string classIdText(std::uint32_t n)
     return text;
 }
 
-void setText(HKEY root, const std::string& path, const char* valueName, const std::string& text)
+void setText(platform::RootKey root, const std::string& path, const char* valueName, const std::string& text)
 {
-    writeRegistryValue(root, path, valueName, text + '\0');
+    writeRegistryItem({root, path, true, valueName, text + '\0', true});
 }
 
 // The class ids in the order the registry enumerates them.
@@ -47,7 +47,7 @@ std::vector<std::string> registerClasses()
     std::vector<std::string> ids;
     for (int n = 0; n < classCount; ++n) {
         ids.push_back(classIdText(static_cast<std::uint32_t>(n)));
-        setText(HKEY_CLASSES_ROOT, "CLSID\\" + ids.back() + "\\InprocServer32", "", server);
+        setText(platform::RootKey::classesRoot, "CLSID\\" + ids.back() + "\\InprocServer32", "", server);
     }
     std::sort(ids.begin(), ids.end());
     std::vector<std::string> order;
@@ -73,8 +73,8 @@ void registerDrivers(const std::vector<std::string>& order, int count, bool stal
         const std::string id = isStale ? classIdText(classCount + static_cast<std::uint32_t>(k)) : order[position];
         char subkey[64];
         std::snprintf(subkey, sizeof subkey, "Software\\ASIO\\Driver %03d", k);
-        setText(HKEY_LOCAL_MACHINE, subkey, "CLSID", id);
-        setText(HKEY_LOCAL_MACHINE, subkey, "Description", subkey + 14);
+        setText(platform::RootKey::localMachine, subkey, "CLSID", id);
+        setText(platform::RootKey::localMachine, subkey, "Description", subkey + 14);
     }
 }
 

@@ -1,13 +1,10 @@
-// The log the end-to-end tests read: every event of every driver object,
-// one line each, appended to the file named like the DLL with ".log"
-// added. Each line is opened, written and closed on its own, so the log is
-// complete up to the last event even if the host process dies.
+// The driver objects' events, a line each, appended to the DLL's name plus
+// ".log"; each line is written on its own, so a dying host loses none.
 #pragma once
 
 #include <string>
 
 void appendEvent(const std::string& line);
 
-// The driver objects the log holds so far, of every process that wrote to
-// it: each process of a run numbers its objects after them.
+// The objects logged so far by every process: a process numbers after them.
 int objectsLogged();

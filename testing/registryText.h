@@ -1,8 +1,6 @@
-// The keys and values of .reg text, as tests write registries: "[root\path]"
-// lines (HKEY_LOCAL_MACHINE or HKEY_CLASSES_ROOT), then their values as
-// "name"="text" or @="text" (stored with a terminator) or as
-// "name"=hex:61,62 (stored as those bytes). Any other line is skipped, and
-// so are the values of a key of another root.
+// The keys and values of .reg text: "[root\path]" lines (HKEY_LOCAL_MACHINE
+// or HKEY_CLASSES_ROOT; other roots are skipped), then "name"="text" or
+// @="text" (stored with a terminator) or "name"=hex:61,62 (those bytes).
 #pragma once
 
 #include <string>

@@ -10,12 +10,6 @@
 
 #include "testing/registryText.h"
 
-// Creates the key at path, and stores data byte for byte as its string
-// value valueName (the default value for an empty name); a text's
-// terminator is part of data.
-void writeRegistryValue(HKEY root, const std::string& path, const std::string& valueName, const std::string& data,
-                        REGSAM view = 0);
-
 // Writes a key or value of .reg text, HKEY_CLASSES_ROOT's below the local
 // machine's classes; texts are UTF-8.
 void writeRegistryItem(const RegistryItem& item, REGSAM view = 0);
