@@ -2,7 +2,7 @@
 # Builds and runs every test: formatting; the unit tests natively, under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and under Valgrind; a
 # short fuzzing run; the 64-bit and the 32-bit Windows builds under Wine
-# (unit tests, the program's resources, the report children, end to end);
+# (unit tests, the program's resources, the seam's Windows side, end to end);
 # the release programs end to end; and the release, made twice, for the
 # same bytes. On a host that cannot run 32-bit programs, the 32-bit runs
 # are skipped and the last lines say so; everything else runs.
@@ -94,5 +94,5 @@ echo "The release programs passed the scenarios."
 if ! $runs32; then
     echo
     echo "32-bit Windows tests skipped: this machine cannot run 32-bit programs (the kernel refuses 32-bit executables)."
-    echo "Skipped: the mingw-x86 unit tests, storage tests, child and console tests, and the scenarios against asio-report-x86.exe; both programs were still built, and the release made twice and compared."
+    echo "Skipped: the mingw-x86 unit tests, storage tests, platform and console tests, and the scenarios against asio-report-x86.exe; both programs were still built, and the release made twice and compared."
 fi

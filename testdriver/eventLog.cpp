@@ -7,20 +7,17 @@
 
 namespace {
 
-// Where this DLL was loaded from.
-std::wstring modulePath()
-{
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&modulePath), &module);
-    std::wstring path(32768, L'\0'); // the longest path there is
-    path.resize(GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size())));
-    return path;
-}
-
+// Beside this DLL, named like it.
 const std::wstring& logPath()
 {
-    static const std::wstring path = modulePath() + L".log";
+    static const std::wstring path = [] {
+        HMODULE module = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(&logPath), &module);
+        std::wstring name(32768, L'\0'); // the longest path there is
+        name.resize(GetModuleFileNameW(module, name.data(), static_cast<DWORD>(name.size())));
+        return name + L".log";
+    }();
     return path;
 }
 

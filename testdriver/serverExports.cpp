@@ -38,24 +38,15 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IClassFactory*>(this);
-        return S_OK;
+        const bool known = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory);
+        *object = known ? static_cast<IClassFactory*>(this) : nullptr;
+        return known ? S_OK : E_NOINTERFACE;
     }
 
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    // The DLL never unloads: a class object, one of a few per run, stays
+    // for the process's life, and locks need no count.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override
     {
@@ -70,13 +61,11 @@ public:
         return S_OK;
     }
 
-    // The DLL never unloads, so locks need no count.
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
 private:
     const CLSID clsid;
     const fake::Script script;
-    ULONG references = 1;
 };
 
 bool readScriptValue(const std::string& classId, const char* name, std::string* text)
@@ -102,10 +91,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object)
     // A class without a script is not served.
     if (!readScriptValue(classId, "label", &label))
         return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new ClassFactory(clsid, fake::readScript(readScriptValue, classId));
-    const HRESULT result = factory->QueryInterface(iid, object);
-    factory->Release();
-    return result;
+    return (new ClassFactory(clsid, fake::readScript(readScriptValue, classId)))->QueryInterface(iid, object);
 }
 
 // Never: a released driver object must stay answerable (see fake::Driver).

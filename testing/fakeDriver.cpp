@@ -18,12 +18,6 @@ std::string describe(const char* before, double value, const char* after)
     return before + std::string(number) + after;
 }
 
-// Whether a scripted call names a logged one, whole or by its operation.
-bool names(const std::string& scripted, const std::string& call)
-{
-    return scripted == "*" || (!scripted.empty() && (call == scripted || call.rfind(scripted + "(", 0) == 0));
-}
-
 void copyBytes(char* field, const std::string& bytes, std::size_t capacity)
 {
     std::memcpy(field, bytes.c_str(), std::min(bytes.size() + 1, capacity));
@@ -218,7 +212,8 @@ bool Driver::enter(const std::string& call)
     if (operation != "created" && operation != "init" && operation != "Release" && readiness != Readiness::ready &&
         (readiness == Readiness::fresh || operation != "getErrorMessage"))
         note("problem: called before a successful init: " + call);
-    if (!names(script.troubleOn, call) || script.trouble == Trouble::none)
+    const std::string& on = script.troubleOn; // the whole call, its operation, or "*"
+    if ((on != "*" && on != call && on != operation) || script.trouble == Trouble::none)
         return true;
     if (script.trouble == Trouble::recover) {
         try {

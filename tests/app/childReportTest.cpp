@@ -38,7 +38,6 @@ const std::string hung = "Driver hung in getBufferSize (no answer in " + std::to
 
 TEST(ChildReportTest, HowTheChildEndsDecidesWhatIsSaid)
 {
-    const memory::ChildScript noDriver{{}, End::hangs};
     const std::vector<ChildCase> cases = {
         {"finishes", {child(End::finishes)}, "", "LLFLFLFE"},
         {"finishes, stays", {child(End::finishes, 0, true)}, "", "LLFLFLFE", 1},
@@ -66,7 +65,7 @@ TEST(ChildReportTest, HowTheChildEndsDecidesWhatIsSaid)
          "LLFLFL",
          1},
         {"ends before the driver", {{{}, End::ends, 1}}, "", "L", 0, true},
-        {"hangs before the driver", {noDriver}, "", "L", 1, true},
+        {"hangs before the driver", {{{}, End::hangs}}, "", "L", 1, true},
         {"wait fails before the driver", {{{}, End::waitFails}}, "", "L", 1, true},
         {"no child", {}, "", "", 0, true},
         {"no child, the thread hangs", {}, hung, "LLFLFL", 1, false, {child(End::hangs)}},

@@ -60,9 +60,10 @@ std::string streamText(const fs::path& path, const char* stream, ScenarioRun& ru
     return lines;
 }
 
+SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+
 HANDLE inheritableFile(const fs::path& path, DWORD access, DWORD disposition)
 {
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, disposition,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -101,7 +102,6 @@ int runProgram(const fs::path& directory, const fs::path& out, const fs::path& e
         fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
         program = copy;
     }
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE pipe = nullptr;
     HANDLE output = nullptr;
     if (pauses)
