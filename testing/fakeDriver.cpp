@@ -207,7 +207,7 @@ bool Driver::enter(const std::string& call)
         return false;
     }
     note(call);
-    // Before a successful init only the message, after a failed one.
+    // Before a successful init, only the message after a failed one is fair.
     const std::string operation = call.substr(0, call.find('('));
     if (operation != "created" && operation != "init" && operation != "Release" && readiness != Readiness::ready &&
         (readiness == Readiness::fresh || operation != "getErrorMessage"))

@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Against a program waiting for input; not a time limit.
+// A run this long counts as hung: against a program waiting for input, not a time limit.
 constexpr DWORD runLimit = 300000;
 
 const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
