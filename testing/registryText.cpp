@@ -46,12 +46,9 @@ std::vector<RegistryItem> readRegistryText(const std::string& text)
             const std::string root = name.substr(0, name.find('\\'));
             inKey =
                 name.find('\\') != std::string::npos && (root == "HKEY_LOCAL_MACHINE" || root == "HKEY_CLASSES_ROOT");
-            key = {root == "HKEY_CLASSES_ROOT" ? platform::RootKey::classesRoot : platform::RootKey::localMachine,
-                   inKey ? name.substr(root.size() + 1) : "",
-                   false,
-                   "",
-                   "",
-                   false};
+            key = RegistryItem{};
+            key.root = root == "HKEY_CLASSES_ROOT" ? platform::RootKey::classesRoot : platform::RootKey::localMachine;
+            key.path = inKey ? name.substr(root.size() + 1) : "";
             if (inKey)
                 items.push_back(key);
             continue;

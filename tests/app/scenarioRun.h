@@ -18,8 +18,7 @@ bool runsScenario(const std::filesystem::path& directory);
 
 ScenarioRun runScenario(const std::filesystem::path& directory, bool combined);
 
-// The program's limit for a driver operation in seconds: as built, or
-// ASIO_REPORT_HANG_SECONDS.
+// The program's limit for a driver operation in seconds (as built, or ASIO_REPORT_HANG_SECONDS).
 int programLimit();
 
 std::string fileText(const std::filesystem::path& path);
