@@ -31,46 +31,46 @@ platform::ReportChild* startChild(const char* name)
 constexpr std::uint32_t endLimit = 5000;
 
 // Watches the child until its report ends. The limit runs while it is
-// inside a driver call, and before its first; between calls it writes,
-// and a reader that pauses may hold it up for as long as it likes.
+// inside a driver call, before its first and between calls; while it
+// writes, a reader that pauses may hold it up for as long as it likes.
 // Nothing when it ended or stalled before it reached the driver.
 std::optional<ChildOutcome> watchChild(platform::ReportChild* child, bool onThread)
 {
     // A thread is inside its driver's creation from its start.
     bool reached = onThread;
     bool inCall = onThread;
+    bool writing = false;
     for (;;) {
         const platform::ChildNews news =
-            platform::waitForChild(child, inCall || !reached ? operationLimit : platform::waitForever);
-        if (news == platform::ChildNews::entered) {
-            reached = inCall = true;
-            continue;
-        }
-        // News may come together: a return tells of the call before it.
-        if (news == platform::ChildNews::returned) {
+            platform::waitForChild(child, writing ? platform::waitForever : operationLimit);
+        // News may come together: each tells where the child stands now.
+        if (news == platform::ChildNews::entered || news == platform::ChildNews::returned ||
+            news == platform::ChildNews::writing) {
             reached = true;
-            inCall = false;
+            inCall = news == platform::ChildNews::entered;
+            writing = news == platform::ChildNews::writing;
             continue;
         }
         if (news == platform::ChildNews::finished) {
             platform::waitForChild(child, endLimit);
-            return ChildOutcome{ChildOutcome::End::finished, "", 0, onThread};
+            return ChildOutcome{ChildOutcome::End::finished, "", 0, onThread, false};
         }
         if (!reached)
             return std::nullopt;
-        // A driver that returns just as the limit passes has not hung.
+        // A child that moves on just as the limit passes is not held up.
         if (news == platform::ChildNews::silent && !platform::giveUpOnChild(child))
             continue;
         char operation[32];
         platform::lastChildOperation(child, operation, sizeof operation);
         if (news == platform::ChildNews::ended)
-            return ChildOutcome{ChildOutcome::End::ended, operation, platform::childExitStatus(child), onThread};
+            return ChildOutcome{ChildOutcome::End::ended, operation, platform::childExitStatus(child), onThread,
+                                inCall};
         if (news == platform::ChildNews::failed) {
             // Whatever the child does now, it must write nothing more.
             platform::giveUpOnChild(child);
-            return ChildOutcome{ChildOutcome::End::lost, operation, 0, onThread};
+            return ChildOutcome{ChildOutcome::End::lost, operation, 0, onThread, inCall};
         }
-        return ChildOutcome{ChildOutcome::End::hung, operation, 0, onThread};
+        return ChildOutcome{ChildOutcome::End::hung, operation, 0, onThread, inCall};
     }
 }
 
@@ -84,6 +84,41 @@ void reportOnThisThread(const char* name)
 }
 
 } // namespace
+
+std::string childOutcomeLine(const ChildOutcome& outcome)
+{
+    const std::string where = (outcome.inCall ? "in " : "after ") + outcome.operation;
+    switch (outcome.end) {
+    case ChildOutcome::End::hung:
+        return (outcome.inCall ? "!!! Error: Driver hung " + where : "!!! Error: Driver stopped the report " + where) +
+            " (no answer in " + std::to_string(hangSeconds) + " s).";
+    case ChildOutcome::End::ended:
+        if (outcome.onThread)
+            return "!!! Error: Driver ended its thread " + where + " (exit code " + std::to_string(outcome.exitStatus) +
+                ").";
+        // A status from 0xC0000000 up is an exception's code.
+        if (outcome.exitStatus >= 0xC0000000u)
+            return crashLine(where, outcome.exitStatus);
+        return "!!! Error: Driver ended the process " + where + " (exit code " + std::to_string(outcome.exitStatus) +
+            ").";
+    case ChildOutcome::End::lost:
+        return "!!! Error: Report cut short " + where + ": waiting for the driver failed.";
+    default:
+        return "";
+    }
+}
+
+std::string inProcessBlockLine(const char* name)
+{
+    switch (platform::reportThreadBlock(classNamed(name))) {
+    case platform::ThreadBlock::loaderHeld:
+        return "!!! Error: Driver not reported: a driver left hung before it holds the system's loader.";
+    case platform::ThreadBlock::keeperLost:
+        return "!!! Error: Driver not reported: a driver left hung before it holds the one thread that can make it.";
+    default:
+        return "";
+    }
+}
 
 std::optional<ChildOutcome> reportInChild(const char* name, const char* nextName)
 {

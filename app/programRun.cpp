@@ -15,6 +15,14 @@ namespace {
 
 constexpr int nameListSize = 100;
 
+// The console is put back as it was found on every way out of the run.
+struct ConsoleTaken {
+    ConsoleTaken() { platform::takeConsole(); }
+    ~ConsoleTaken() { platform::releaseConsole(); }
+    ConsoleTaken(const ConsoleTaken&) = delete;
+    ConsoleTaken& operator=(const ConsoleTaken&) = delete;
+};
+
 } // namespace
 
 int runProgram()
@@ -24,7 +32,7 @@ int runProgram()
     if (platform::becomeReportChild(childName, sizeof childName, &childClass))
         return reportAsChild(childName, childClass);
 
-    platform::setConsoleUtf8();
+    const ConsoleTaken console;
 
     // Storage for the manager or for the list its scan builds may run out.
     try {

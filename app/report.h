@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "app/childReport.h"
 #include "platform/com.h"
 
 // Prints the report's header, then reports the driver in a child process
@@ -19,11 +18,9 @@ void reportDriver(const char* name, const char* nextName = nullptr);
 // is current before or after.
 void reportDriverInProcess(const char* name);
 
-// The line that ends the report of a driver that crashed in operation.
-std::string crashLine(const char* operation, std::uint32_t code);
-
-// The line that tells how a child's report ended, "" when it finished.
-std::string childOutcomeLine(const ChildOutcome& outcome);
+// The line that ends the report of a driver that crashed where it says,
+// "in getChannels" or "after getChannels".
+std::string crashLine(const std::string& where, std::uint32_t code);
 
 // A report child's whole run: reports the driver named name, of class
 // clsid, when its turn comes, and returns the exit status.

@@ -42,33 +42,11 @@ void reportOpenedDriver(const char* name)
 
 } // namespace
 
-std::string crashLine(const char* operation, std::uint32_t code)
+std::string crashLine(const std::string& where, std::uint32_t code)
 {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(code));
-    return std::string("!!! Error: Driver crashed in ") + operation + " (exception 0x" + hex + ").";
-}
-
-std::string childOutcomeLine(const ChildOutcome& outcome)
-{
-    switch (outcome.end) {
-    case ChildOutcome::End::hung:
-        return "!!! Error: Driver hung in " + outcome.operation + " (no answer in " + std::to_string(hangSeconds) +
-            " s).";
-    case ChildOutcome::End::ended:
-        if (outcome.onThread)
-            return "!!! Error: Driver ended its thread in " + outcome.operation + " (exit code " +
-                std::to_string(outcome.exitStatus) + ").";
-        // A status from 0xC0000000 up is an exception's code.
-        if (outcome.exitStatus >= 0xC0000000u)
-            return crashLine(outcome.operation.c_str(), outcome.exitStatus);
-        return "!!! Error: Driver ended the process in " + outcome.operation + " (exit code " +
-            std::to_string(outcome.exitStatus) + ").";
-    case ChildOutcome::End::lost:
-        return "!!! Error: Report cut short in " + outcome.operation + ": waiting for the driver failed.";
-    default:
-        return "";
-    }
+    return "!!! Error: Driver crashed " + where + " (exception 0x" + hex + ").";
 }
 
 void reportDriverInProcess(const char* name)
@@ -77,7 +55,7 @@ void reportDriverInProcess(const char* name)
         reportOpenedDriver(name);
     } catch (const DriverCrash& crash) {
         // The faulted driver is abandoned; its report ends here.
-        std::cerr << crashLine(crash.operation, crash.code) << std::endl;
+        std::cerr << crashLine(std::string("in ") + crash.operation, crash.code) << std::endl;
     }
 }
 
@@ -88,8 +66,15 @@ void reportDriver(const char* name, const char* nextName)
     // opened by the name as the registry holds it.
     std::cout << printableText(name) << std::endl;
     std::optional<ChildOutcome> outcome = reportInChild(name, nextName);
-    if (!outcome)
+    if (!outcome) {
+        // A driver left behind may keep every other from the process.
+        const std::string blocked = inProcessBlockLine(name);
+        if (!blocked.empty()) {
+            std::cerr << blocked << std::endl;
+            return;
+        }
         outcome = reportOnThread(name);
+    }
     if (!outcome) {
         platform::startCom();
         reportDriverInProcess(name);

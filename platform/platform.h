@@ -34,10 +34,12 @@
 //   which ends a child process if it still runs; no child process outlives
 //   the program. Only a process started so can become a report child;
 //   whatever its command line, any other process cannot.
-// - A report child or thread writes only between driver calls, and
-//   announces each call before it and the driver's return after it, so the
-//   program can time the driver alone and, having given up on it, know
-//   that nothing more is written.
+// - A report child or thread announces each driver call before it and the
+//   driver's return after it, and marks each write of its report, so the
+//   program can time everything but the writes and, having given up on it,
+//   know that nothing more is written.
+// - A report child never acts on the console's control events: Ctrl+C,
+//   Ctrl+Break and the console's closing are the program's to handle.
 #pragma once
 
 #include <cstdint>
@@ -142,7 +144,10 @@ void letChildReport(ReportChild* child);
 
 enum class ChildNews {
     entered, // the child entered another driver call
-    returned, // the driver returned from the call the child entered last
+    returned, // the child is between driver calls: the driver returned
+              // from the call it entered last, or a write of its ended
+    writing, // the child began a write of its report, which a paused
+             // reader of the output may hold up for as long as it likes
     finished, // the child finished its report (told once; after it, only
               // the end is news)
     ended, // the child's process, or the thread, ended
@@ -154,10 +159,9 @@ enum class ChildNews {
 constexpr std::uint32_t waitForever = 0xFFFFFFFF;
 ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds);
 
-// Gives up on a child inside a driver call: when it is still inside the
-// call it entered last, it never goes on past it, writing or calling
-// nothing more, and true. False when the driver has returned meanwhile:
-// the news tell what came next.
+// Gives up on a child that is not writing: unless it moved on since the
+// news last told, it never goes on, writing or calling nothing more, and
+// true. False when it moved on meanwhile: the news tell where to.
 bool giveUpOnChild(ReportChild* child);
 
 // The driver call the child entered last, "" before its first, cut to
@@ -173,10 +177,19 @@ void releaseChild(ReportChild* child);
 
 // In a process started by startReportChild: copies the name of the driver
 // to report into name[0..capacity) and its class into *clsid, and makes
-// the process the child, in which a fault that the guard does not take
-// ends the process at once with the fault's code, and no error window
-// opens. False in any other process, which stays as it is.
+// the process the child: nothing it inherited passes on to a process the
+// driver starts, the console's control events leave it alone, a fault that
+// the guard does not take ends the process at once with the fault's code,
+// and no error window opens. False in any other process, which stays as it
+// is.
 bool becomeReportChild(char* name, std::uint32_t capacity, CLSID* clsid);
+
+// What keeps a driver of class clsid from being made in this process, now
+// that a report thread may have been left inside its driver: the system's
+// loader held by such a thread, or for a driver made for one thread, the
+// keeper's thread lost with one.
+enum class ThreadBlock { none, loaderHeld, keeperLost };
+ThreadBlock reportThreadBlock(const CLSID& clsid);
 
 // In a report child or thread: waits until the program gives it its turn.
 // Elsewhere: returns at once.
@@ -190,8 +203,16 @@ void announceOperation(const char* operation);
 void announceReturn();
 void announceReportFinished();
 
-// SetConsoleOutputCP(65001); ignored where the console has no code page.
-void setConsoleUtf8();
+// Notes the console's output code page and input modes, then sets the
+// output code page to UTF-8 (65001). From then on Ctrl+C, Ctrl+Break and
+// the console's closing end the process at once, as the system would, with
+// STATUS_CONTROL_C_EXIT, after the console is put back as it was noted, and
+// nothing more is written. Where there is no console, only that.
+void takeConsole();
+
+// Puts the console back as takeConsole found it; nothing when it was not
+// taken.
+void releaseConsole();
 
 // GetConsoleWindow: the console window's handle, or null.
 void* consoleWindow();

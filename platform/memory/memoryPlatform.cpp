@@ -75,15 +75,16 @@ struct State {
     std::set<std::string, NameLess> files;
     std::uint64_t registryCalls = 0; // since the last reset
     int comDepth = 0;
-    int comStarts = 0;
-    unsigned codePage = 0;
+    std::vector<unsigned> codePagesSet;
+    bool consoleTaken = false;
     bool consoleInput = false;
     int consoleKeysRead = 0;
     void* consoleWindow = nullptr;
     std::deque<memory::ChildScript> childScripts;
     std::deque<memory::ChildScript> threadScripts;
-    std::vector<std::uint32_t> childWaits;
+    std::vector<std::string> childWaitMistakes;
     int childrenLeft = 0;
+    platform::ThreadBlock threadBlock = platform::ThreadBlock::none;
     platform::ReportChild* reportingThread = nullptr;
 };
 
@@ -186,6 +187,7 @@ struct platform::ReportChild {
     std::string name;
     std::string operation; // the call told entered last
     bool inCall = false;
+    bool writing = false;
     bool ended = false;
     std::uint32_t exitStatus = 0;
 };
@@ -248,8 +250,7 @@ std::string programIdClass(const std::string& programId)
     return found == node->values.end() ? std::string{} : found->second.substr(0, found->second.find('\0'));
 }
 
-// A child that tells what its script says, each call but the last
-// returning when the child does not get past it.
+// A child that tells what its script says.
 platform::ReportChild* scriptedChild(const memory::ChildScript& script)
 {
     using End = memory::ChildScript::End;
@@ -260,11 +261,14 @@ platform::ReportChild* scriptedChild(const memory::ChildScript& script)
         const std::string& operation = script.operations[i];
         if (operation[0] == '+') {
             child->untold.push_back({ChildNews::returned, operation.substr(1)});
-            continue;
-        }
-        child->untold.push_back({ChildNews::entered, operation});
-        if (i + 1 < script.operations.size() || script.end == End::finishes)
+        } else {
+            child->untold.push_back({ChildNews::entered, operation});
+            if (i + 1 == script.operations.size() && script.end != End::finishes && !script.stopsAfterLastCall)
+                break;
             child->untold.push_back({ChildNews::returned});
+        }
+        child->untold.push_back({ChildNews::writing});
+        child->untold.push_back({ChildNews::returned});
     }
     if (script.end == End::finishes)
         child->untold.push_back({ChildNews::finished});
@@ -375,7 +379,6 @@ bool parseClassId(const char* text, CLSID* clsid)
 void startCom()
 {
     ++state().comDepth;
-    ++state().comStarts;
 }
 
 void endCom()
@@ -443,7 +446,10 @@ void letChildReport(ReportChild* child)
 
 ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
 {
-    state().childWaits.push_back(milliseconds);
+    // Only a write may hold a child up for as long as the reader likes.
+    if (child->writing != (milliseconds == waitForever))
+        state().childWaitMistakes.push_back(child->writing ? "a limit while the child wrote"
+                                                           : "no limit while the child did not write");
     if (child->untold.empty()) {
         if (child->ended)
             return ChildNews::ended;
@@ -455,6 +461,7 @@ ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
     child->untold.pop_front();
     if (!item.operation.empty())
         child->operation = item.operation;
+    child->writing = item.news == ChildNews::writing;
     child->inCall = item.news == ChildNews::entered || (child->inCall && item.news != ChildNews::returned);
     if (item.news == ChildNews::ended) {
         child->ended = true;
@@ -465,7 +472,7 @@ ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
 
 bool giveUpOnChild(ReportChild* child)
 {
-    return child->inCall && child->untold.empty();
+    return !child->writing && child->untold.empty();
 }
 
 void lastChildOperation(const ReportChild* child, char* operation, std::uint32_t capacity)
@@ -512,9 +519,23 @@ void announceReportFinished()
         thread->untold.push_back({ChildNews::finished});
 }
 
-void setConsoleUtf8()
+void takeConsole()
 {
-    state().codePage = 65001;
+    state().consoleTaken = true;
+    state().codePagesSet.push_back(65001);
+}
+
+void releaseConsole()
+{
+    if (!state().consoleTaken)
+        return;
+    state().consoleTaken = false;
+    state().codePagesSet.push_back(437);
+}
+
+ThreadBlock reportThreadBlock(const CLSID&)
+{
+    return state().threadBlock;
 }
 
 void* consoleWindow()
@@ -586,11 +607,6 @@ int comDepth()
     return state().comDepth;
 }
 
-int comStartCount()
-{
-    return state().comStarts;
-}
-
 void scriptChild(ChildScript script)
 {
     state().childScripts.push_back(std::move(script));
@@ -601,9 +617,14 @@ void scriptReportThread(ChildScript script)
     state().threadScripts.push_back(std::move(script));
 }
 
-std::vector<std::uint32_t> childWaits()
+void blockReportThreads(platform::ThreadBlock block)
 {
-    return state().childWaits;
+    state().threadBlock = block;
+}
+
+std::vector<std::string> childWaitMistakes()
+{
+    return state().childWaitMistakes;
 }
 
 int childrenLeft()
@@ -611,9 +632,9 @@ int childrenLeft()
     return state().childrenLeft;
 }
 
-unsigned consoleCodePage()
+std::vector<unsigned> consoleCodePagesSet()
 {
-    return state().codePage;
+    return state().codePagesSet;
 }
 
 void setConsoleInput(bool console)

@@ -47,10 +47,10 @@ int openKeyCount();
 
 // startCom calls minus endCom calls.
 int comDepth();
-int comStartCount();
 
-// The code page last set with setConsoleUtf8, or 0.
-unsigned consoleCodePage();
+// The console's output code pages, in the order they were set; the
+// console starts at 437.
+std::vector<unsigned> consoleCodePagesSet();
 
 // Makes standard input a console, where readConsoleKey takes a key press
 // each time, or, as after reset, no console.
@@ -60,11 +60,12 @@ void setConsoleInput(bool console);
 int consoleKeysRead();
 
 // What the next report child does: it enters driver calls in order, each
-// of which returns but the last when the child ends, hangs or loses the
-// program's wait in it (a call marked "+" is told only by its return),
-// and then finishes its report (and ends, unless it stays), hangs, ends
-// with exitStatus, or makes the program's wait fail. The stand-in starts
-// no child without a script, and plays each script once. A report thread
+// of which returns, and writes a line after each return, but the last
+// call, in which the child ends, hangs or loses the program's wait, unless
+// it stops after it; a call marked "+" is told only by its return. Then it
+// finishes its report (and ends, unless it stays), hangs, ends with
+// exitStatus, or makes the program's wait fail. The stand-in starts no
+// child without a script, and plays each script once. A report thread
 // without a script runs its report when its turn comes, and tells what it
 // announced.
 struct ChildScript {
@@ -72,13 +73,19 @@ struct ChildScript {
     enum class End { finishes, hangs, ends, waitFails } end = End::finishes;
     std::uint32_t exitStatus = 0;
     bool staysAfterFinishing = false;
+    bool stopsAfterLastCall = false;
 };
 void scriptChild(ChildScript script);
 void scriptReportThread(ChildScript script);
 
-// What the program did with the children so far: every limit it waited
-// with, in order, and the children it let go of before they ended.
-std::vector<std::uint32_t> childWaits();
+// What keeps drivers from report threads from now on.
+void blockReportThreads(platform::ThreadBlock block);
+
+// The program's waits for its children that broke the rule: without a
+// limit while a child was not writing, or with one while it was.
+std::vector<std::string> childWaitMistakes();
+
+// The children let go of before they ended.
 int childrenLeft();
 
 } // namespace memory

@@ -237,11 +237,6 @@ bool runGuarded(void (*call)(void* context), void* context, std::uint32_t* fault
     return !guard.faulted;
 }
 
-void setConsoleUtf8()
-{
-    SetConsoleOutputCP(65001);
-}
-
 void* consoleWindow()
 {
     return GetConsoleWindow();

@@ -1,5 +1,6 @@
-// Guards against a program that counts anything but the driver's own time against it, waits on a driver's child too
-// long or not at all, says the wrong thing of how its report ended, or loses the report when no child makes it.
+// Guards against a program that counts a write of the report against a driver, waits on a driver's child without a
+// limit anywhere else, says the wrong thing of how its report ended, loses the report when no child makes it, or
+// tries a thread for a driver that a driver left behind keeps from the process.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -25,57 +26,64 @@ struct ChildCase {
     const char* label;
     std::vector<memory::ChildScript> children; // none: no child starts
     std::string error; // the line after "!!! Error: ", if any
-    // Each wait: L for the operation limit, F for none, E for the end's
-    // limit. The program's own thread's waits, when it reports, follow.
-    std::string waits;
     int left = 0; // children let go of before they ended
     bool inProcess = false; // the program reported the driver on a thread of its own
     std::vector<memory::ChildScript> threads = {};
+    platform::ThreadBlock block = platform::ThreadBlock::none;
 };
 
-constexpr std::uint32_t limit = hangSeconds * 1000;
 const std::string hung = "Driver hung in getBufferSize (no answer in " + std::to_string(hangSeconds) + " s).";
 
 TEST(ChildReportTest, HowTheChildEndsDecidesWhatIsSaid)
 {
+    memory::ChildScript stops = child(End::hangs);
+    stops.stopsAfterLastCall = true;
+    memory::ChildScript crashesAfter = child(End::ends, 0xC0000005);
+    crashesAfter.stopsAfterLastCall = true;
     const std::vector<ChildCase> cases = {
-        {"finishes", {child(End::finishes)}, "", "LLFLFLFE"},
-        {"finishes, stays", {child(End::finishes, 0, true)}, "", "LLFLFLFE", 1},
-        {"first call told by its return", {{{"+CoCreateInstance", "init"}, End::finishes}}, "", "LFLFE"},
-        {"hangs", {child(End::hangs)}, hung, "LLFLFL", 1},
-        {"crashes",
-         {child(End::ends, 0xC0000005)},
-         "Driver crashed in getBufferSize (exception 0xC0000005).",
-         "LLFLFL"},
-        {"lowest code",
-         {child(End::ends, 0xC0000000)},
-         "Driver crashed in getBufferSize (exception 0xC0000000).",
-         "LLFLFL"},
+        {"finishes", {child(End::finishes)}, ""},
+        {"finishes, stays", {child(End::finishes, 0, true)}, "", 1},
+        {"first call told by its return", {{{"+CoCreateInstance", "init"}, End::finishes}}, ""},
+        {"hangs", {child(End::hangs)}, hung, 1},
+        {"stops between calls",
+         {stops},
+         "Driver stopped the report after getBufferSize (no answer in " + std::to_string(hangSeconds) + " s).",
+         1},
+        {"crashes", {child(End::ends, 0xC0000005)}, "Driver crashed in getBufferSize (exception 0xC0000005)."},
+        {"crashes between calls", {crashesAfter}, "Driver crashed after getBufferSize (exception 0xC0000005)."},
+        {"lowest code", {child(End::ends, 0xC0000000)}, "Driver crashed in getBufferSize (exception 0xC0000000)."},
         {"ends the process",
          {child(End::ends, 0xBFFFFFFF)},
-         "Driver ended the process in getBufferSize (exit code 3221225471).",
-         "LLFLFL"},
+         "Driver ended the process in getBufferSize (exit code 3221225471)."},
         {"ends with 0",
          {{{"CoCreateInstance"}, End::ends}},
-         "Driver ended the process in CoCreateInstance (exit code 0).",
-         "LL"},
-        {"wait fails",
-         {child(End::waitFails)},
-         "Report cut short in getBufferSize: waiting for the driver failed.",
-         "LLFLFL",
-         1},
-        {"ends before the driver", {{{}, End::ends, 1}}, "", "L", 0, true},
-        {"hangs before the driver", {{{}, End::hangs}}, "", "L", 1, true},
-        {"wait fails before the driver", {{{}, End::waitFails}}, "", "L", 1, true},
-        {"no child", {}, "", "", 0, true},
-        {"no child, the thread hangs", {}, hung, "LLFLFL", 1, false, {child(End::hangs)}},
+         "Driver ended the process in CoCreateInstance (exit code 0)."},
+        {"wait fails", {child(End::waitFails)}, "Report cut short in getBufferSize: waiting for the driver failed.", 1},
+        {"ends before the driver", {{{}, End::ends, 1}}, "", 0, true},
+        {"hangs before the driver", {{{}, End::hangs}}, "", 1, true},
+        {"wait fails before the driver", {{{}, End::waitFails}}, "", 1, true},
+        {"no child", {}, "", 0, true},
+        {"no child, the thread hangs", {}, hung, 1, false, {child(End::hangs)}},
         {"no child, the driver ends the thread",
          {},
          "Driver ended its thread in getBufferSize (exit code 3).",
-         "LLFLFL",
          0,
          false,
          {child(End::ends, 3)}},
+        {"no child, the loader held",
+         {},
+         "Driver not reported: a driver left hung before it holds the system's loader.",
+         0,
+         false,
+         {},
+         platform::ThreadBlock::loaderHeld},
+        {"no child, the keeper lost",
+         {},
+         "Driver not reported: a driver left hung before it holds the one thread that can make it.",
+         0,
+         false,
+         {},
+         platform::ThreadBlock::keeperLost},
     };
 
     fake::Log log;
@@ -105,23 +113,14 @@ TEST(ChildReportTest, HowTheChildEndsDecidesWhatIsSaid)
             memory::scriptChild(script);
         for (const memory::ChildScript& script : c.threads)
             memory::scriptReportThread(script);
+        memory::blockReportThreads(c.block);
         StreamCapture capture;
         reportDriver("Driver");
         driverManager = nullptr;
 
         EXPECT_EQ(capture.out(), c.inProcess ? inProcess : inProcess.substr(0, inProcess.find("Driver\n") + 7));
         EXPECT_EQ(capture.err(), c.error.empty() ? "" : "!!! Error: " + c.error + "\n");
-        std::string waits;
-        for (std::uint32_t wait : memory::childWaits())
-            waits += wait == limit ? 'L' : wait == platform::waitForever ? 'F' : wait == 5000 ? 'E' : '?';
-        if (c.inProcess) {
-            // Then the thread's: each call is timed, and nothing between.
-            EXPECT_EQ(waits.substr(0, c.waits.size() + 2), c.waits + "LL");
-            EXPECT_EQ(waits.substr(c.waits.size() + 2).find("LL"), std::string::npos) << waits;
-            EXPECT_EQ(waits.back(), 'E');
-        } else {
-            EXPECT_EQ(waits, c.waits);
-        }
+        EXPECT_EQ(memory::childWaitMistakes(), std::vector<std::string>{});
         EXPECT_EQ(memory::childrenLeft(), c.left);
         EXPECT_EQ(log.open, 0);
         EXPECT_EQ(activeDriver, nullptr);

@@ -1,5 +1,5 @@
-// Guards against a run that does not switch the console to UTF-8, give the console window to each init, read one
-// key press from a console or else one character of its input, close every key or end COM, or that costs other
+// Guards against a run that does not switch the console to UTF-8 and back, give the console window to each init, read
+// one key press from a console or else one character of its input, close every key or end COM, or that costs other
 // registry calls than its scenario's registryCalls.txt says: the scenarios run in-process, on the in-memory
 // stand-in, with a console window and two characters of input; a run with both streams in one, as a console shows
 // them, has a console as its input too.
@@ -47,8 +47,8 @@ ScenarioRun runScenario(const std::filesystem::path& directory, bool combined)
     for (const std::string& event : log.events)
         if (event.find(": init(null)") != std::string::npos)
             run.problems.push_back("no console window given: " + event);
-    if (memory::consoleCodePage() != 65001)
-        run.problems.push_back("console not switched to UTF-8");
+    if (memory::consoleCodePagesSet() != std::vector<unsigned>{65001, 437})
+        run.problems.push_back("console not switched to UTF-8 and back");
     if (memory::openKeyCount() != 0 || memory::comDepth() != 0)
         run.problems.push_back("a key left open or COM not ended");
     if (driverManager != nullptr || activeDriver != nullptr)

@@ -1,18 +1,41 @@
 // Guards against a wait for a key that takes a modifier, a key going up or more than one key press, that keeps line
-// input or echo on while it reads, or that leaves the console's input modes changed after the key or after Ctrl+C.
+// input or echo on while it reads, or that leaves the console's input modes changed after the key or after Ctrl+C;
+// and against a program that, interrupted by Ctrl+C or Ctrl+Break while a driver answers, blames a driver, goes on,
+// ends otherwise than the system ends it, leaves the console's code page or modes changed, or leaves a child behind.
 // The console is a pseudo console, with this program in it: main acts as the test asks.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
+#include "testing/win32/registryWriter.h"
 
 namespace {
 
 // The exit status of this program in the console.
-enum Outcome : DWORD { passed, notOneKeyTaken, modesChanged, notRawWhileReading, ctrlCChangedModes, waitOutlivedCtrlC };
+enum Outcome : DWORD {
+    passed,
+    notOneKeyTaken,
+    modesChanged,
+    notRawWhileReading,
+    ctrlCChangedModes,
+    waitOutlivedCtrlC,
+    programNotStarted,
+    programOutlivedInterrupt,
+    notEndedAsTheSystemEnds,
+    driverBlamed,
+    consoleChanged,
+    childLeft,
+    eventNotDelivered,
+};
 
 HANDLE console;
 DWORD modesBefore;
@@ -51,6 +74,118 @@ INPUT_RECORD keyEvent(WORD key, bool down)
     return record;
 }
 
+std::string fileText(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The processes that the process with that id started, still running.
+std::vector<HANDLE> childrenOf(DWORD parent)
+{
+    std::vector<HANDLE> children;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ParentProcessID == parent)
+            if (HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID))
+                children.push_back(child);
+    CloseHandle(snapshot);
+    return children;
+}
+
+// The control events this process saw.
+volatile LONG eventsSeen;
+
+BOOL WINAPI stayThroughInterrupts(DWORD event)
+{
+    InterlockedOr(&eventsSeen, 1 << event);
+    return TRUE;
+}
+
+// Runs the program over a driver that answers each call in 2 s and
+// interrupts it with event while the driver answers its child.
+DWORD interruptProgram(DWORD event)
+{
+    const std::string registry = R"(
+[HKEY_LOCAL_MACHINE\Software\ASIO\Slow]
+"clsid"="{7E57A5D0-0000-4E57-A5D0-0000000000C1}"
+[HKEY_CLASSES_ROOT\CLSID\{7E57A5D0-0000-4E57-A5D0-0000000000C1}\InprocServer32]
+@="@SERVER@"
+"ThreadingModel"="Apartment"
+[HKEY_LOCAL_MACHINE\Software\asio-testdriver\{7E57A5D0-0000-4E57-A5D0-0000000000C1}]
+"label"="slow"
+"trouble"="slow * 2000"
+)";
+    std::string server = TEST_DRIVER;
+    std::replace(server.begin(), server.end(), '/', '\\');
+    for (RegistryItem& item : readRegistryText(registry)) {
+        if (item.data.find("@SERVER@") == 0)
+            item.data.replace(0, 8, server);
+        writeRegistryItem(item);
+    }
+    SetConsoleCtrlHandler(stayThroughInterrupts, TRUE);
+    const UINT codePageBefore = GetConsoleOutputCP();
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring output = std::wstring(temp) + L"asio-report-interrupted";
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    const HANDLE file = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = console;
+    startup.hStdOutput = file;
+    startup.hStdError = file;
+    const std::wstring program = TEST_PROGRAM;
+    std::wstring commandLine = L"\"" + program + L"\"";
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &started))
+        return programNotStarted;
+    CloseHandle(file);
+    for (int waited = 0; waited < 100 && fileText(output).find("Slow") == std::string::npos; ++waited)
+        Sleep(100);
+    // Inside the driver's creation or its init, each 2 s long.
+    Sleep(1000);
+    const std::vector<HANDLE> children = childrenOf(started.dwProcessId);
+    GenerateConsoleCtrlEvent(event, 0);
+    for (int waited = 0; waited < 100 && (eventsSeen & 1 << event) == 0; ++waited)
+        Sleep(20);
+    DWORD outcome = (eventsSeen & 1 << event) != 0 ? passed : eventNotDelivered;
+    DWORD status = 0;
+    if (outcome == eventNotDelivered) {
+        TerminateProcess(started.hProcess, 1);
+    } else if (WaitForSingleObject(started.hProcess, 10000) != WAIT_OBJECT_0) {
+        TerminateProcess(started.hProcess, 1);
+        outcome = programOutlivedInterrupt;
+    } else if (!GetExitCodeProcess(started.hProcess, &status) || status != STATUS_CONTROL_C_EXIT) {
+        std::ofstream((std::wstring(temp) + L"debug.txt").c_str()) << status << "\n" << fileText(output);
+        outcome = notEndedAsTheSystemEnds;
+    } else if (fileText(output).find("!!!") != std::string::npos) {
+        outcome = driverBlamed;
+    } else if (GetConsoleOutputCP() != codePageBefore || consoleModes() != modesBefore) {
+        outcome = consoleChanged;
+    }
+    for (HANDLE child : children) {
+        if (WaitForSingleObject(child, 2000) != WAIT_OBJECT_0 && outcome == passed)
+            outcome = childLeft;
+        TerminateProcess(child, 1);
+        CloseHandle(child);
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    DeleteFileW(output.c_str());
+    for (const char* key : {"Software\\ASIO", "Software\\asio-testdriver",
+                            "Software\\Classes\\CLSID\\{7E57A5D0-0000-4E57-A5D0-0000000000C1}"})
+        removeMachineKey(key);
+    return children.empty() && outcome == passed ? programNotStarted : outcome;
+}
+
 // Waits for a key with Ctrl+C pressed meanwhile, or with keys typed ahead.
 DWORD actInConsole(const std::string& act)
 {
@@ -58,6 +193,8 @@ DWORD actInConsole(const std::string& act)
                           OPEN_EXISTING, 0, nullptr);
     SetStdHandle(STD_INPUT_HANDLE, console);
     modesBefore = consoleModes();
+    if (act == "interruptC" || act == "interruptBreak")
+        return interruptProgram(act == "interruptC" ? CTRL_C_EVENT : CTRL_BREAK_EVENT);
     if (act == "ctrlC") {
         SetConsoleCtrlHandler(afterTheWaitsHandler, TRUE);
         CreateThread(nullptr, 0, pressCtrlCWhileWaiting, nullptr, 0, nullptr);
@@ -102,7 +239,7 @@ DWORD runInConsole(const std::wstring& act)
     DWORD status = ~0u;
     if (CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
                        nullptr, &startup.StartupInfo, &started)) {
-        if (WaitForSingleObject(started.hProcess, 10000) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(started.hProcess, 60000) != WAIT_OBJECT_0)
             TerminateProcess(started.hProcess, status);
         GetExitCodeProcess(started.hProcess, &status);
         CloseHandle(started.hThread);
@@ -122,6 +259,16 @@ TEST(Win32Console, WaitTakesOneKeyPressAndLeavesTheModesAsTheyWere)
 {
     EXPECT_EQ(runInConsole(L"keys"), passed);
     EXPECT_EQ(runInConsole(L"ctrlC"), passed);
+}
+
+TEST(Win32Console, InterruptEndsTheProgramAsTheSystemDoesAndLeavesTheConsoleAsItWas)
+{
+    EXPECT_EQ(runInConsole(L"interruptC"), passed);
+    // Wine's consoles pass Ctrl+Break on to no process.
+    const DWORD outcome = runInConsole(L"interruptBreak");
+    if (outcome == eventNotDelivered)
+        GTEST_SKIP() << "this console does not deliver Ctrl+Break";
+    EXPECT_EQ(outcome, passed);
 }
 
 } // namespace

@@ -1,0 +1,154 @@
+#include "platform/win32/reportBlock.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr char blockMark[] = "asio-report child";
+static_assert(sizeof blockMark == sizeof ReportBlock::mark);
+
+// The word: bits 0-2 the state, bit 3 set while writing, bits 4-31 the
+// driver calls entered, bits 32-63 the moves made.
+constexpr LONG64 stateMask = 7;
+constexpr LONG64 writingFlag = 8;
+constexpr int callShift = 4;
+constexpr LONG64 callMask = 0x0FFFFFFF;
+constexpr int moveShift = 32;
+
+LONG64 moved(LONG64 progress, LONG64 calls, ReportState state, bool writing)
+{
+    const LONG64 moves = (static_cast<ULONG64>(progress) >> moveShift) + 1;
+    return static_cast<LONG64>(static_cast<ULONG64>(moves) << moveShift) | (calls & callMask) << callShift |
+        (writing ? writingFlag : 0) | state;
+}
+
+// In a report child, or a report thread: its block, the event it sets for
+// news and the one that gives it its turn.
+thread_local ReportBlock* ownBlock;
+thread_local HANDLE ownNewsEvent;
+thread_local HANDLE ownTurnEvent;
+
+// Moves the own report on to where next says, unless the program gave it
+// up: then the report has been ended for it, and this thread must neither
+// write nor call anything again.
+template <typename Next>
+void moveOn(Next next)
+{
+    for (;;) {
+        const LONG64 progress = ownBlock->progress;
+        if (stateOf(progress) == givenUp)
+            for (;;)
+                Sleep(INFINITE);
+        if (InterlockedCompareExchange64(&ownBlock->progress, next(progress), progress) == progress)
+            break;
+    }
+    SetEvent(ownNewsEvent);
+}
+
+} // namespace
+
+ReportState stateOf(LONG64 progress)
+{
+    return static_cast<ReportState>(progress & stateMask);
+}
+
+bool isWriting(LONG64 progress)
+{
+    return (progress & writingFlag) != 0;
+}
+
+LONG64 callsOf(LONG64 progress)
+{
+    return progress >> callShift & callMask;
+}
+
+LONG64 progressInCreation()
+{
+    return moved(0, 1, inCall, false);
+}
+
+void prepareBlock(ReportBlock* block, const char* name, HANDLE newsEvent, HANDLE turnEvent)
+{
+    std::memcpy(block->mark, blockMark, sizeof blockMark);
+    std::snprintf(block->name, sizeof block->name, "%s", name);
+    block->newsEvent = reinterpret_cast<std::uintptr_t>(newsEvent);
+    block->turnEvent = reinterpret_cast<std::uintptr_t>(turnEvent);
+}
+
+bool isPreparedBlock(const ReportBlock* block)
+{
+    return std::memcmp(block->mark, blockMark, sizeof blockMark) == 0;
+}
+
+void takeBlock(ReportBlock* block)
+{
+    ownBlock = block;
+    ownNewsEvent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(block->newsEvent));
+    ownTurnEvent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(block->turnEvent));
+}
+
+void markWriting(bool writing)
+{
+    if (ownBlock != nullptr)
+        moveOn([writing](LONG64 progress) { return moved(progress, callsOf(progress), stateOf(progress), writing); });
+}
+
+bool newsOf(LONG64 told, LONG64 now, platform::ChildNews* news)
+{
+    if (now == told)
+        return false;
+    switch (stateOf(now)) {
+    case inCall:
+        *news = platform::ChildNews::entered;
+        return true;
+    case notStarted:
+    case betweenCalls:
+        *news = isWriting(now) ? platform::ChildNews::writing : platform::ChildNews::returned;
+        return true;
+    case finished:
+        *news = platform::ChildNews::finished;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool giveUp(ReportBlock* block, LONG64 told)
+{
+    const ReportState state = stateOf(told);
+    return state != finished && state != givenUp && !isWriting(told) &&
+        InterlockedCompareExchange64(&block->progress, moved(told, callsOf(told), givenUp, false), told) == told;
+}
+
+namespace platform {
+
+void awaitTurn()
+{
+    // A program that ends before the turn comes ends the child with it.
+    if (ownBlock != nullptr)
+        WaitForSingleObject(ownTurnEvent, INFINITE);
+}
+
+void announceOperation(const char* operation)
+{
+    if (ownBlock == nullptr)
+        return;
+    const LONG64 next = callsOf(ownBlock->progress) + 1;
+    std::snprintf(ownBlock->operations[next % 2], sizeof ownBlock->operations[0], "%s", operation);
+    moveOn([](LONG64 progress) { return moved(progress, callsOf(progress) + 1, inCall, false); });
+}
+
+void announceReturn()
+{
+    if (ownBlock != nullptr)
+        moveOn([](LONG64 progress) { return moved(progress, callsOf(progress), betweenCalls, false); });
+}
+
+void announceReportFinished()
+{
+    if (ownBlock != nullptr)
+        moveOn([](LONG64 progress) { return moved(progress, callsOf(progress), finished, false); });
+}
+
+} // namespace platform

@@ -1,0 +1,37 @@
+// The program's side of a report child on Windows, shared by the files
+// that start children (a process, a thread of its own, or the keeper's
+// thread) and the one that watches them.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/platform.h"
+#include "platform/win32/reportBlock.h"
+
+struct ThreadStart;
+
+struct platform::ReportChild {
+    enum class Kind {
+        process, // this program started again
+        thread, // a thread of this process, its own
+        keptReport, // a report the keeper's thread runs
+    } kind;
+    // What ends with the child: the process, the thread, or a copy of the
+    // keeper's thread's handle, which ends only with the keeper.
+    HANDLE runner = nullptr;
+    HANDLE newsEvent = nullptr;
+    HANDLE turnEvent = nullptr;
+    ReportBlock* block = nullptr;
+    HANDLE blockMapping = nullptr; // a process's block
+    ThreadStart* start = nullptr; // a thread's start, which holds its block
+    HANDLE reportDone = nullptr; // a kept report's: set when the keeper is done with it
+    LONG64 told = 0; // the progress the news told so far
+};
+
+// Lets go of a thread or kept report that is still inside its driver: it
+// keeps its start for good, since it may yet use it, and a keeper that
+// runs it is lost.
+void leaveThreadBehind(platform::ReportChild* child);
+
+// Frees a thread's or kept report's start once nothing uses it any more.
+void freeThreadStart(ThreadStart* start);

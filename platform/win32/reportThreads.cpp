@@ -1,0 +1,240 @@
+// Report threads: when no child process can be started, a thread of this
+// process reports the driver through a block of its own, and tells its
+// news as a child does. A thread cannot be ended: one that its driver
+// holds up is left behind, and may hold locks the process needs.
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+
+#include "platform/win32/reportChild.h"
+#include "platform/win32/reportOutput.h"
+
+// A report thread's start: its block, the report it runs, and for any
+// report but a kept one the keeper's event that its COM has started.
+struct ThreadStart {
+    ReportBlock block;
+    void (*report)(const char* name);
+    HANDLE keeperReady;
+    HANDLE done; // a kept report's, set when the keeper is done with it
+};
+
+namespace {
+
+void runReport(ThreadStart* start)
+{
+    takeBlock(&start->block);
+    platform::awaitTurn();
+    start->report(start->block.name);
+}
+
+DWORD WINAPI runReportThread(void* start)
+{
+    // The keeper starts COM first, so that its apartment is the main one.
+    WaitForSingleObject(static_cast<ThreadStart*>(start)->keeperReady, INFINITE);
+    runReport(static_cast<ThreadStart*>(start));
+    return 0;
+}
+
+// Drivers registered without a threading model are made for one thread:
+// COM creates them only in the process's main apartment, the first that
+// started COM of those still there, and elsewhere hands out a proxy, which
+// the driver interface cannot have. The keeper is that apartment's
+// thread: it starts COM before any other report thread, keeps it, and
+// runs the reports of those drivers, one after the other. A keeper left
+// behind is lost, and with it the main apartment: no driver made for one
+// thread can be created after it.
+struct Keeper {
+    HANDLE thread;
+    HANDLE ready; // set once its COM has started
+    HANDLE work; // set when next holds a report to run
+    ThreadStart* volatile next;
+    bool lost;
+};
+Keeper* keeper;
+
+// Whether a report thread was left inside its driver, and whether the
+// keeper was among them.
+bool threadsLeft;
+bool keeperLost;
+
+DWORD WINAPI runKeeper(void* kept)
+{
+    auto* own = static_cast<Keeper*>(kept);
+    platform::startCom();
+    SetEvent(own->ready);
+    for (;;) {
+        WaitForSingleObject(own->work, INFINITE);
+        runReport(own->next);
+        SetEvent(own->next->done);
+    }
+}
+
+// The keeper, started; null when none can be. Its ready event tells when
+// it holds the main apartment.
+Keeper* startedKeeper()
+{
+    if (keeper != nullptr && !keeper->lost && WaitForSingleObject(keeper->thread, 0) != WAIT_OBJECT_0)
+        return keeper;
+    auto* made = new Keeper{};
+    made->ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    made->work = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (made->ready != nullptr && made->work != nullptr)
+        made->thread = CreateThread(nullptr, 0, runKeeper, made, 0, nullptr);
+    if (made->thread == nullptr) {
+        for (HANDLE handle : {made->ready, made->work})
+            if (handle != nullptr)
+                CloseHandle(handle);
+        delete made;
+        return nullptr;
+    }
+    // A keeper lost is left as it is: its thread may still use it.
+    keeper = made;
+    return keeper;
+}
+
+// Whether the class is registered without a threading model that lets a
+// thread of its own create it.
+bool madeForOneThread(const CLSID& clsid)
+{
+    wchar_t id[39];
+    StringFromGUID2(clsid, id, 39);
+    const std::wstring key = std::wstring(L"CLSID\\") + id + L"\\InprocServer32";
+    wchar_t model[16];
+    DWORD size = sizeof model;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), L"ThreadingModel", RRF_RT_REG_SZ, nullptr, model, &size) !=
+        ERROR_SUCCESS)
+        return true;
+    for (const wchar_t* free : {L"Apartment", L"Both", L"Free", L"Neutral"})
+        if (lstrcmpiW(model, free) == 0)
+            return false;
+    return true;
+}
+
+// Tries the system loader's lock without waiting: true when another thread
+// holds it. No thread can start, and no driver's DLL load, while one does.
+using LockLoader = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
+using UnlockLoader = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
+struct LoaderLock {
+    LockLoader lock;
+    UnlockLoader unlock;
+};
+
+// Looked up before any report thread runs: the lookup itself may take the
+// loader's lock.
+const LoaderLock& loaderLock()
+{
+    static const LoaderLock functions = [] {
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return LoaderLock{
+            reinterpret_cast<LockLoader>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock"))),
+            reinterpret_cast<UnlockLoader>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")))};
+    }();
+    return functions;
+}
+
+bool loaderHeldElsewhere()
+{
+    constexpr ULONG tryOnly = 2;
+    constexpr ULONG acquired = 1;
+    const LoaderLock& loader = loaderLock();
+    if (loader.lock == nullptr || loader.unlock == nullptr)
+        return false;
+    // A thread that loads a DLL holds the lock a moment: only one that
+    // keeps it for a good while blocks the process.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        ULONG disposition = 0;
+        ULONG_PTR cookie = 0;
+        if (loader.lock(tryOnly, &disposition, &cookie) >= 0 && disposition == acquired) {
+            loader.unlock(0, cookie);
+            return false;
+        }
+        Sleep(10);
+    }
+    return true;
+}
+
+} // namespace
+
+void leaveThreadBehind(platform::ReportChild* child)
+{
+    // A keeper lost keeps the main apartment: no driver made for one thread
+    // can be created after it (see reportThreadBlock).
+    if (child->kind == platform::ReportChild::Kind::keptReport)
+        keeper->lost = keeperLost = true;
+    threadsLeft = true;
+}
+
+void freeThreadStart(ThreadStart* start)
+{
+    delete start;
+}
+
+namespace platform {
+
+ReportChild* startReportThread(const char* name, const CLSID& clsid, void (*report)(const char* name))
+{
+    loaderLock();
+    // The keeper holds the main apartment before any report thread starts
+    // COM; all a thread waits for before it belongs to the driver's
+    // creation, and so to its limit.
+    Keeper* kept = startedKeeper();
+    if (kept == nullptr)
+        return nullptr;
+    writeReportMarked();
+    auto* child = new ReportChild{madeForOneThread(clsid) ? ReportChild::Kind::keptReport : ReportChild::Kind::thread};
+    child->start = new ThreadStart{};
+    child->block = &child->start->block;
+    child->newsEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    child->turnEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (child->kind == ReportChild::Kind::keptReport)
+        child->reportDone = child->start->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (child->newsEvent != nullptr && child->turnEvent != nullptr &&
+        (child->kind == ReportChild::Kind::thread || child->reportDone != nullptr)) {
+        prepareBlock(child->block, name, child->newsEvent, child->turnEvent);
+        child->start->report = report;
+        // What a thread does before its first driver call, its own start
+        // and COM's, belongs to the driver's creation.
+        std::snprintf(child->block->operations[1], sizeof child->block->operations[1], "%s", "CoCreateInstance");
+        child->block->progress = progressInCreation();
+        if (child->kind == ReportChild::Kind::keptReport) {
+            if (DuplicateHandle(GetCurrentProcess(), kept->thread, GetCurrentProcess(), &child->runner, SYNCHRONIZE,
+                                FALSE, 0)) {
+                kept->next = child->start;
+                SetEvent(kept->work);
+            }
+        } else {
+            child->start->keeperReady = kept->ready;
+            child->runner = CreateThread(nullptr, 0, runReportThread, child->start, 0, nullptr);
+        }
+    }
+    if (child->runner == nullptr) {
+        for (HANDLE handle : {child->newsEvent, child->turnEvent, child->reportDone})
+            if (handle != nullptr)
+                CloseHandle(handle);
+        delete child->start;
+        delete child;
+        return nullptr;
+    }
+    return child;
+}
+
+ThreadBlock reportThreadBlock(const CLSID& clsid)
+{
+    if (!threadsLeft)
+        return ThreadBlock::none;
+    if (loaderHeldElsewhere())
+        return ThreadBlock::loaderHeld;
+    if (keeperLost && madeForOneThread(clsid))
+        return ThreadBlock::keeperLost;
+    return ThreadBlock::none;
+}
+
+void endIfThreadsLeft(int status)
+{
+    if (!threadsLeft)
+        return;
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+}
+
+} // namespace platform
