@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <malloc.h>
+
 #include "testing/win32/hardwareFault.h"
 
 namespace {
@@ -35,6 +37,15 @@ void holdLoader()
         lockLoader(0, nullptr, &cookie);
 }
 
+// Takes the lock of the heap that the host's allocations use, for good.
+DWORD WINAPI holdHeap(void* locked)
+{
+    HeapLock(reinterpret_cast<HANDLE>(_get_heap_handle()));
+    SetEvent(static_cast<HANDLE>(locked));
+    for (;;)
+        Sleep(INFINITE);
+}
+
 } // namespace
 
 void makeTrouble(fake::Trouble trouble, std::uint32_t code)
@@ -61,6 +72,17 @@ void makeTrouble(fake::Trouble trouble, std::uint32_t code)
         break;
     case fake::Trouble::slow:
         Sleep(code);
+        break;
+    case fake::Trouble::lockHeap:
+        // The driver answers once the lock is taken, allocating nothing
+        // more: the host is held up only after the call.
+        if (HANDLE locked = CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+            if (HANDLE thread = CreateThread(nullptr, 0, holdHeap, locked, 0, nullptr)) {
+                WaitForSingleObject(locked, INFINITE);
+                CloseHandle(thread);
+            }
+            CloseHandle(locked);
+        }
         break;
     default:
         break;

@@ -40,6 +40,7 @@ enum class Trouble {
     faultOnThread, // waits for a thread of its own, which faults
     overflowStack, // recurses without end
     slow, // answers after the code's milliseconds
+    lockHeap, // answers, its own thread keeping the host's heap locked
 };
 
 struct Script {

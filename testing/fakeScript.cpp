@@ -81,6 +81,7 @@ Trouble troubleNamed(const std::string& kind)
         {"threadFault", Trouble::faultOnThread},
         {"overflow", Trouble::overflowStack},
         {"slow", Trouble::slow},
+        {"lockHeap", Trouble::lockHeap},
     };
     for (const auto& [name, trouble] : kinds)
         if (kind == name)
