@@ -70,7 +70,7 @@ logs=$(mktemp -d)
 scenarios() {
     local status=0
     WINEPREFIX="$logs/$1-prefix" ASIO_REPORT_PROGRAM="Z:$PWD/$(echo dist/asio-report-*/"$3")" \
-        ASIO_REPORT_HANG_SECONDS=30 "$2" "build/$1/tests/unit-tests.exe" --gtest_filter=ScenarioTest.* \
+        ASIO_REPORT_HANG_SECONDS=30 "$2" "build/$1/tests/unit-tests.exe" --gtest_filter='Scenarios/*' \
         >"$logs/$1" 2>&1 || status=$?
     WINEPREFIX="$logs/$1-prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
     [ $status -eq 0 ] || cat "$logs/$1"
