@@ -14,10 +14,10 @@
 #                            the reason) when its kernel refuses them, 1
 #                            when the loader fails otherwise
 set -u
-loader=/usr/lib/wine/wine
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/wine.sh"
 
 # The loader answers --version by itself, without a prefix or a program.
-refusal=$(LC_ALL=C "$loader" --version 2>&1 >/dev/null)
+refusal=$(LC_ALL=C "$wine32" --version 2>&1 >/dev/null)
 status=$?
 if [ $status -eq 126 ] && [[ $refusal == *"Exec format error"* ]]; then
     echo "skipped: this machine cannot run 32-bit programs (the kernel refuses 32-bit executables)" >&2
@@ -29,7 +29,7 @@ if [ "${1:-}" = --check ]; then
     exit 1
 fi
 
-"$loader" "$@"
+"$wine32" "$@"
 status=$?
 if [ $status -eq 77 ]; then
     echo "wine32.sh: the program itself ended with status 77, which is no skip" >&2

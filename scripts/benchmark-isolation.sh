@@ -11,13 +11,11 @@ scripts/install-tools.sh cmake ninja-build g++-mingw-w64-x86-64-posix googletest
 cmake --preset mingw-x64 >/dev/null
 cmake --build --preset mingw-x64 --target asio-report isolation-benchmark asio-testdriver
 
-work=$(mktemp -d)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+source scripts/wine.sh
+throwawayWinePrefix
 # Wine's background services keep inherited output open, so the boot's
 # output goes to a file.
-/usr/lib/wine/wine64 wineboot --init >"$work/wineboot.log" 2>&1
+"$wine64" wineboot --init >"$work/wineboot.log" 2>&1
 mkdir "$WINEPREFIX/drive_c/testdriver"
 cp build/mingw-x64/testdriver/asio-testdriver.dll build/mingw-x64/asio-report.exe "$WINEPREFIX/drive_c/testdriver/"
 # A folder where the DLL would write its log: the drivers log nothing.
@@ -30,5 +28,5 @@ pcm='{7E57A5D0-0000-4E57-A5D0-000000000002}'
         printf '[HKEY_LOCAL_MACHINE\\Software\\ASIO\\Driver %s]\n"clsid"="%s"\n' "$n" "$pcm"
     done
 } >"$work/drivers.reg"
-/usr/lib/wine/wine64 regedit /S 'Z:'"${work//\//\\}"'\drivers.reg' >"$work/regedit.log" 2>&1
-/usr/lib/wine/wine64 build/mingw-x64/benchmarks/isolation-benchmark.exe 'C:\testdriver\asio-report.exe' >/dev/null
+"$wine64" regedit /S 'Z:'"${work//\//\\}"'\drivers.reg' >"$work/regedit.log" 2>&1
+"$wine64" build/mingw-x64/benchmarks/isolation-benchmark.exe 'C:\testdriver\asio-report.exe' >/dev/null

@@ -9,11 +9,9 @@ scripts/install-tools.sh cmake ninja-build g++-mingw-w64-x86-64-posix googletest
 cmake --preset mingw-x64 >/dev/null
 cmake --build --preset mingw-x64 --target scan-benchmark
 
-work=$(mktemp -d)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+source scripts/wine.sh
+throwawayWinePrefix
 # Wine's background services keep inherited output open, so the boot's
 # output goes to a file.
-/usr/lib/wine/wine64 wineboot --init >"$work/wineboot.log" 2>&1
-/usr/lib/wine/wine64 build/mingw-x64/benchmarks/scan-benchmark.exe
+"$wine64" wineboot --init >"$work/wineboot.log" 2>&1
+"$wine64" build/mingw-x64/benchmarks/scan-benchmark.exe

@@ -14,26 +14,17 @@ esac
 
 # The preset also configures the tests, which need GoogleTest's sources.
 scripts/install-tools.sh cmake ninja-build g++-mingw-w64-x86-64-posix googletest wine64
-wine=/usr/lib/wine/wine64
+source scripts/wine.sh
 
 cmake --preset mingw-x64 >/dev/null
 cmake --build --preset mingw-x64 --target asio-report asio-testdriver
 
-work=$(mktemp -d)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-stopWine() {
-    /usr/lib/wine/wineserver -k 2>/dev/null || true
-    /usr/lib/wine/wineserver -w 2>/dev/null || true
-    rm -rf "$work"
-}
-trap stopWine EXIT
-
+throwawayWinePrefix
 mkdir -m 700 "$WINEPREFIX"
 echo "Preparing a Wine prefix..."
 # Wine's background services keep inherited output open after the boot, so
 # their output goes to files, never to a pipe.
-"$wine" wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
+"$wine64" wineboot --init >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; exit 1; }
 
 mkdir "$WINEPREFIX/drive_c/testdriver"
 cp build/mingw-x64/testdriver/asio-testdriver.dll "$WINEPREFIX/drive_c/testdriver/"
@@ -41,11 +32,11 @@ cp build/mingw-x64/testdriver/asio-testdriver.dll "$WINEPREFIX/drive_c/testdrive
 # write them.
 for registry in testdriver/profiles.reg tests/scenarios/sampleDrivers/registry.reg; do
     sed 's/@SERVER@/C:\\\\testdriver\\\\asio-testdriver.dll/' "$registry" >"$work/import.reg"
-    "$wine" regedit /S 'Z:'"${work//\//\\}"'\import.reg' >"$work/regedit.log" 2>&1 || {
+    "$wine64" regedit /S 'Z:'"${work//\//\\}"'\import.reg' >"$work/regedit.log" 2>&1 || {
         cat "$work/regedit.log"
         exit 1
     }
 done
 
 echo
-"$wine" build/mingw-x64/asio-report.exe </dev/null
+"$wine64" build/mingw-x64/asio-report.exe </dev/null

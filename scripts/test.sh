@@ -47,10 +47,8 @@ cmake/wine32.sh --check || {
     runs32=false
 }
 
-WINEPREFIX="$(mktemp -d)"
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
+source scripts/wine.sh
+throwawayWinePrefix
 for preset in mingw-x64 mingw-x86; do
     echo "== $preset under Wine"
     cmake --preset "$preset" >/dev/null
@@ -63,23 +61,22 @@ done
 # check.
 echo "== the release: end to end under Wine, and made twice for the same bytes"
 scripts/release.sh >/dev/null
-logs=$(mktemp -d)
 # scenarios PRESET WINE PROGRAM: the scenarios of the Windows unit tests,
-# against PROGRAM, under WINE in a prefix of their own; their output is
-# shown when they fail.
+# against PROGRAM, under WINE in a prefix of their own in $work; their
+# output is shown when they fail.
 scenarios() {
     local status=0
-    WINEPREFIX="$logs/$1-prefix" ASIO_REPORT_PROGRAM="Z:$PWD/$(echo dist/asio-report-*/"$3")" \
-        ASIO_REPORT_HANG_SECONDS=30 "$2" "build/$1/tests/unit-tests.exe" --gtest_filter=ScenarioTest.* \
-        >"$logs/$1" 2>&1 || status=$?
-    WINEPREFIX="$logs/$1-prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
-    [ $status -eq 0 ] || cat "$logs/$1"
+    WINEPREFIX="$work/$1-prefix" ASIO_REPORT_PROGRAM="Z:$PWD/$(echo dist/asio-report-*/"$3")" \
+        ASIO_REPORT_HANG_SECONDS=30 "$2" "build/$1/tests/unit-tests.exe" --gtest_filter='Scenarios/*' \
+        >"$work/$1.log" 2>&1 || status=$?
+    WINEPREFIX="$work/$1-prefix" "$wineserver" -k 2>/dev/null || true
+    [ $status -eq 0 ] || cat "$work/$1.log"
     return $status
 }
-scenarios mingw-x64 /usr/lib/wine/wine64 asio-report.exe &
+scenarios mingw-x64 "$wine64" asio-report.exe &
 pids=($!)
 if $runs32; then
-    scenarios mingw-x86 /usr/lib/wine/wine asio-report-x86.exe &
+    scenarios mingw-x86 "$wine32" asio-report-x86.exe &
     pids+=($!)
 fi
 scripts/check-reproducible.sh
@@ -87,7 +84,6 @@ passed=true
 for pid in "${pids[@]}"; do
     wait "$pid" || passed=false
 done
-rm -rf "$logs"
 $passed
 echo "The release programs passed the scenarios."
 

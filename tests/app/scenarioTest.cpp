@@ -54,7 +54,12 @@ void checkRun(const fs::path& directory, const ScenarioRun& run, bool combined)
     expectGolden(directory / (combined ? "combined.txt" : "stdout.txt"), run.out);
     if (!combined)
         expectGolden(directory / "stderr.txt", run.err);
-    expectGolden(directory / "exitStatus.txt", std::to_string(run.status) + "\n");
+    // Only a scenario whose program ends with another status than 0 has an exitStatus.txt.
+    const fs::path status = directory / "exitStatus.txt";
+    if (run.status == 0 && std::getenv("ASIO_REPORT_UPDATE_GOLDEN") != nullptr)
+        fs::remove(status);
+    else if (run.status != 0 || fs::exists(status))
+        expectGolden(status, std::to_string(run.status) + "\n");
     std::string objects;
     for (const std::string& event : run.events)
         if (event.size() > event.find(": ") && event.substr(event.find(": ")) == ": created")
@@ -64,21 +69,29 @@ void checkRun(const fs::path& directory, const ScenarioRun& run, bool combined)
     EXPECT_EQ(run.problems, std::vector<std::string>{});
 }
 
-TEST(ScenarioTest, EveryScenarioRunsAsItsGoldenFilesSay)
+// The folders this build can run, by name: a build that can run none fails, as GoogleTest fails a suite with no
+// instance.
+std::vector<std::string> runnableScenarios()
 {
-    const std::set<fs::path> directories(fs::directory_iterator(SCENARIO_DIRECTORY), fs::directory_iterator());
-    int scenarios = 0;
-    for (const fs::path& directory : directories) {
-        if (!runsScenario(directory))
-            continue;
-        SCOPED_TRACE(directory.filename().string());
-        if (fs::exists(directory / "stdout.txt"))
-            checkRun(directory, runScenario(directory, false), false);
-        if (fs::exists(directory / "combined.txt"))
-            checkRun(directory, runScenario(directory, true), true);
-        ++scenarios;
-    }
-    EXPECT_GT(scenarios, 0);
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(SCENARIO_DIRECTORY))
+        if (runsScenario(entry.path()))
+            names.insert(entry.path().filename().string());
+    return {names.begin(), names.end()};
 }
+
+class ScenarioTest : public testing::TestWithParam<std::string> { };
+
+TEST_P(ScenarioTest, RunsAsItsGoldenFilesSay)
+{
+    const fs::path directory = fs::path(SCENARIO_DIRECTORY) / GetParam();
+    if (fs::exists(directory / "stdout.txt"))
+        checkRun(directory, runScenario(directory, false), false);
+    if (fs::exists(directory / "combined.txt"))
+        checkRun(directory, runScenario(directory, true), true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, ScenarioTest, testing::ValuesIn(runnableScenarios()),
+                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 } // namespace
