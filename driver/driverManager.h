@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "driver/asio.h"
 #include "platform/platform.h"
@@ -83,17 +82,3 @@ extern IASIO* activeDriver;
 
 // The capacity of a short driver name, terminator included.
 constexpr std::int32_t shortNameCapacity = 32;
-
-// Tells whether a driver's class, given as its lowercased class id text,
-// is registered with a usable in-process server.
-using ServerLookup = std::function<bool(const char* clsidText)>;
-
-// The list of installed drivers, one entry per usable registration under
-// HKEY_LOCAL_MACHINE\software\asio in enumeration order, numbered from 0.
-DriverEntry* readInstalledDrivers(const ServerLookup& findServerPath);
-
-// Appends an entry for the driver registered under parentKey\subkeyName to
-// list when the registration is usable, and returns the list. index is the
-// position of list's first entry.
-DriverEntry* makeDriverEntry(platform::RegKey parentKey, const char* subkeyName, std::int32_t index, DriverEntry* list,
-                             const ServerLookup& findServerPath);
