@@ -80,5 +80,9 @@ extern DriverManager* driverManager;
 // openDriver sets it; the call layer calls through it and clears it.
 extern IASIO* activeDriver;
 
+// Forgets the faulted driver (no current driver, no active driver, its
+// object not released) and throws DriverCrash (driverGuard.h).
+[[noreturn]] void abandonFaultedDriver(const char* operation, std::uint32_t code);
+
 // The capacity of a short driver name, terminator included.
 constexpr std::int32_t shortNameCapacity = 32;
