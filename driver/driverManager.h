@@ -73,7 +73,9 @@ private:
     std::int32_t currentIndex = -1;
 };
 
-// The program's one manager, set by main once it exists.
+// The manager of the report this process runs, null while there is none:
+// the program's lists every driver, a report child's only the one it
+// reports.
 extern DriverManager* driverManager;
 
 // The driver in use, borrowed from the current DriverEntry; null for none.
