@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "driver/classLookup.h"
-#include "driver/driverManager.h"
+#include "driver/driverScan.h"
 #include "literalClassLookup.h"
 #include "testing/win32/registryWriter.h"
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "driver/driverManager.h"
 #include "platform/platform.h"
 
 // Thrown once a driver has faulted and been abandoned; the report frame
@@ -23,11 +24,6 @@ bool runGuardedCall(Call& call, std::uint32_t* faultCode)
 {
     return platform::runGuarded([](void* context) { (*static_cast<Call*>(context))(); }, &call, faultCode);
 }
-
-// Forgets the faulted driver (no current driver, no active driver, its
-// object not released) and throws DriverCrash. Defined with the driver
-// manager, which holds the driver.
-[[noreturn]] void abandonFaultedDriver(const char* operation, std::uint32_t code);
 
 // Calls the driver operation named `operation`, announced first and its
 // return after, and returns its result; a fault abandons the driver and

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "driver/asio.h"
 #include "platform/platform.h"
@@ -74,26 +73,18 @@ private:
     std::int32_t currentIndex = -1;
 };
 
-// The program's one manager, set by main once it exists.
+// The manager of the report this process runs, null while there is none:
+// the program's lists every driver, a report child's only the one it
+// reports.
 extern DriverManager* driverManager;
 
 // The driver in use, borrowed from the current DriverEntry; null for none.
 // openDriver sets it; the call layer calls through it and clears it.
 extern IASIO* activeDriver;
 
+// Forgets the faulted driver (no current driver, no active driver, its
+// object not released) and throws DriverCrash (driverGuard.h).
+[[noreturn]] void abandonFaultedDriver(const char* operation, std::uint32_t code);
+
 // The capacity of a short driver name, terminator included.
 constexpr std::int32_t shortNameCapacity = 32;
-
-// Tells whether a driver's class, given as its lowercased class id text,
-// is registered with a usable in-process server.
-using ServerLookup = std::function<bool(const char* clsidText)>;
-
-// The list of installed drivers, one entry per usable registration under
-// HKEY_LOCAL_MACHINE\software\asio in enumeration order, numbered from 0.
-DriverEntry* readInstalledDrivers(const ServerLookup& findServerPath);
-
-// Appends an entry for the driver registered under parentKey\subkeyName to
-// list when the registration is usable, and returns the list. index is the
-// position of list's first entry.
-DriverEntry* makeDriverEntry(platform::RegKey parentKey, const char* subkeyName, std::int32_t index, DriverEntry* list,
-                             const ServerLookup& findServerPath);

@@ -5,7 +5,7 @@
 
 #include "driver/boundedText.h"
 #include "driver/classLookup.h"
-#include "driver/driverManager.h"
+#include "driver/driverScan.h"
 #include "driver/registryText.h"
 
 using platform::registryOk;
@@ -45,8 +45,9 @@ DriverEntry* readDriverEntry(RegKey parentKey, const char* subkeyName, std::int3
     return entry;
 }
 
-} // namespace
-
+// Appends an entry for the driver registered under parentKey\subkeyName to
+// list when the registration is usable, and returns the list. index is the
+// position of list's first entry.
 DriverEntry* makeDriverEntry(RegKey parentKey, const char* subkeyName, std::int32_t index, DriverEntry* list,
                              const ServerLookup& findServerPath)
 {
@@ -57,6 +58,8 @@ DriverEntry* makeDriverEntry(RegKey parentKey, const char* subkeyName, std::int3
     *tail = readDriverEntry(parentKey, subkeyName, index, findServerPath);
     return list;
 }
+
+} // namespace
 
 DriverEntry* readInstalledDrivers(const ServerLookup& findServerPath)
 {
