@@ -23,15 +23,9 @@ constexpr DWORD runLimit = 300000;
 
 const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
-// The items of a .reg file, its @SERVER@ naming the test driver DLL.
 std::vector<RegistryItem> registryItems(const fs::path& path)
 {
-    const std::string server = fs::path(SCENARIO_DRIVER).make_preferred().string();
-    std::vector<RegistryItem> items = readRegistryText(fileText(path));
-    for (RegistryItem& item : items)
-        for (std::size_t at = 0; (at = item.data.find("@SERVER@", at)) != std::string::npos; at += server.size())
-            item.data.replace(at, 8, server);
-    return items;
+    return readRegistryText(fileText(path), fs::path(SCENARIO_DRIVER).make_preferred().string());
 }
 
 // Removes the driver list, the scripts and every class key items write.
