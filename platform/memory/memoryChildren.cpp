@@ -170,9 +170,10 @@ void announceReportFinished()
         thread->untold.push_back({ChildNews::finished});
 }
 
+// Nothing in memory is left hung to keep a driver from a thread.
 ThreadBlock reportThreadBlock(const CLSID&)
 {
-    return state().threadBlock;
+    return ThreadBlock::none;
 }
 
 void endIfThreadsLeft(int)
@@ -191,11 +192,6 @@ void scriptChild(ChildScript script)
 void scriptReportThread(ChildScript script)
 {
     standIn::state().threadScripts.push_back(std::move(script));
-}
-
-void blockReportThreads(platform::ThreadBlock block)
-{
-    standIn::state().threadBlock = block;
 }
 
 std::vector<std::string> childWaitMistakes()

@@ -57,7 +57,6 @@ struct State {
     std::deque<ChildScript> threadScripts;
     std::vector<std::string> childWaitMistakes;
     int childrenLeft = 0;
-    platform::ThreadBlock threadBlock = platform::ThreadBlock::none;
     platform::ReportChild* reportingThread = nullptr;
 };
 
