@@ -32,7 +32,7 @@ std::string hexBytes(const std::string& list)
 
 } // namespace
 
-std::vector<RegistryItem> readRegistryText(const std::string& text)
+std::vector<RegistryItem> readRegistryText(const std::string& text, const std::string& server)
 {
     std::vector<RegistryItem> items;
     std::istringstream lines(text);
@@ -62,6 +62,10 @@ std::vector<RegistryItem> readRegistryText(const std::string& text)
         if (line.compare(at, 2, "=\"") == 0) {
             ++at;
             value.data = quoted(line, at) + '\0';
+            for (std::size_t found = 0;
+                 !server.empty() && (found = value.data.find("@SERVER@", found)) != std::string::npos;
+                 found += server.size())
+                value.data.replace(found, 8, server);
             value.isText = true;
         } else if (line.compare(at, 5, "=hex:") == 0) {
             value.data = hexBytes(line.substr(at + 5));

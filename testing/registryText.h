@@ -1,6 +1,7 @@
 // The keys and values of .reg text: "[root\path]" lines (HKEY_LOCAL_MACHINE
 // or HKEY_CLASSES_ROOT; other roots are skipped), then "name"="text" or
 // @="text" (stored with a terminator) or "name"=hex:61,62 (those bytes).
+// A text's every @SERVER@ becomes server, the test driver DLL, if given.
 #pragma once
 
 #include <string>
@@ -17,4 +18,4 @@ struct RegistryItem {
     bool isText; // data is a text and its terminator, else bytes
 };
 
-std::vector<RegistryItem> readRegistryText(const std::string& text);
+std::vector<RegistryItem> readRegistryText(const std::string& text, const std::string& server = "");

@@ -78,9 +78,6 @@ struct ChildScript {
 void scriptChild(ChildScript script);
 void scriptReportThread(ChildScript script);
 
-// What keeps drivers from report threads from now on.
-void blockReportThreads(platform::ThreadBlock block);
-
 // The program's waits for its children that broke the rule: without a
 // limit while a child was not writing, or with one while it was.
 std::vector<std::string> childWaitMistakes();

@@ -1,10 +1,6 @@
-// Guards against any fault of the Windows program that a scenario shows, and against lines not ended by CR LF: the
-// scenarios run end to end, the real program started as a user starts it with its output in files and its input at
-// end of file, over the real registry, where the test driver DLL serves every class whose script it holds.
-// otherView.reg goes into the registry view of the other word size, which the program must not list. A reader that
-// pauses longer than the limit (pauses-reader) must not make a driver look hung, nor a program moved away as it starts
-// (moves-program) report any driver without the limit. The run's text has LF. The program is this build's
-// (SCENARIO_PROGRAM), or the one ASIO_REPORT_PROGRAM names.
+// Guards against any fault of the Windows program that a scenario shows, lines not ended by CR LF, drivers listed from
+// the other word size's registry view, a paused reader taken for a hung driver, and a program moved away as it starts
+// reporting a driver without the limit: the real program runs end to end over the real registry (see README.md).
 #include <windows.h>
 
 #include <cstdlib>
@@ -23,15 +19,9 @@ constexpr DWORD runLimit = 300000;
 
 const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
-// The items of a .reg file, its @SERVER@ naming the test driver DLL.
 std::vector<RegistryItem> registryItems(const fs::path& path)
 {
-    const std::string server = fs::path(SCENARIO_DRIVER).make_preferred().string();
-    std::vector<RegistryItem> items = readRegistryText(fileText(path));
-    for (RegistryItem& item : items)
-        for (std::size_t at = 0; (at = item.data.find("@SERVER@", at)) != std::string::npos; at += server.size())
-            item.data.replace(at, 8, server);
-    return items;
+    return readRegistryText(fileText(path), fs::path(SCENARIO_DRIVER).make_preferred().string());
 }
 
 // Removes the driver list, the scripts and every class key items write.

@@ -6,11 +6,10 @@
 
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <string>
 
 #include "platform/platform.h"
+#include "testing/win32/childProcesses.h"
 #include "testing/win32/hardwareFault.h"
 
 namespace {
@@ -157,20 +156,7 @@ TEST(Win32Child, NoChildOutlivesTheProgram)
     // The program started leaves a child waiting for its turn and ends.
     DWORD program = 0;
     ASSERT_EQ(runThisProgram(L"orphan", &program), 0u);
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (entry.th32ParentProcessID != program)
-            continue;
-        const HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
-        if (child == nullptr)
-            continue;
-        EXPECT_EQ(WaitForSingleObject(child, 2000), WAIT_OBJECT_0) << "the child outlived the program";
-        TerminateProcess(child, 1);
-        CloseHandle(child);
-    }
-    CloseHandle(snapshot);
+    EXPECT_TRUE(allEndSoon(childProcesses(program))) << "a child outlived the program";
 }
 
 TEST(Win32Child, TypedCommandLineMakesNoChild)

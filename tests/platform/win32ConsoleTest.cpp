@@ -7,15 +7,13 @@
 
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
+#include "testing/win32/childProcesses.h"
 #include "testing/win32/registryWriter.h"
 
 namespace {
@@ -24,15 +22,12 @@ namespace {
 enum Outcome : DWORD {
     passed,
     notOneKeyTaken,
-    modesChanged,
     notRawWhileReading,
-    ctrlCChangedModes,
-    waitOutlivedCtrlC,
+    consoleChanged, // its code page or input modes
+    outlivedCtrlC,
     programNotStarted,
-    programOutlivedInterrupt,
     notEndedAsTheSystemEnds,
     driverBlamed,
-    consoleChanged,
     childLeft,
     eventNotDelivered,
 };
@@ -50,7 +45,7 @@ DWORD consoleModes()
 // Registered before the wait's own handler, so Ctrl+C reaches it after that.
 BOOL WINAPI afterTheWaitsHandler(DWORD)
 {
-    ExitProcess(consoleModes() == modesBefore ? passed : ctrlCChangedModes);
+    ExitProcess(consoleModes() == modesBefore ? passed : consoleChanged);
 }
 
 DWORD WINAPI pressCtrlCWhileWaiting(void*)
@@ -66,11 +61,8 @@ DWORD WINAPI pressCtrlCWhileWaiting(void*)
 
 INPUT_RECORD keyEvent(WORD key, bool down)
 {
-    INPUT_RECORD record{};
-    record.EventType = KEY_EVENT;
-    record.Event.KeyEvent.bKeyDown = down;
-    record.Event.KeyEvent.wRepeatCount = 1;
-    record.Event.KeyEvent.wVirtualKeyCode = key;
+    INPUT_RECORD record{KEY_EVENT, {}};
+    record.Event.KeyEvent = {down, 1, key, 0, {}, 0};
     return record;
 }
 
@@ -80,21 +72,6 @@ std::string fileText(const std::wstring& path)
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-// The processes that the process with that id started, still running.
-std::vector<HANDLE> childrenOf(DWORD parent)
-{
-    std::vector<HANDLE> children;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        if (entry.th32ParentProcessID == parent)
-            if (HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID))
-                children.push_back(child);
-    CloseHandle(snapshot);
-    return children;
 }
 
 // The control events this process saw.
@@ -110,7 +87,9 @@ BOOL WINAPI stayThroughInterrupts(DWORD event)
 // interrupts it with event while the driver answers its child.
 DWORD interruptProgram(DWORD event)
 {
-    const std::string registry = R"(
+    std::string server = TEST_DRIVER;
+    std::replace(server.begin(), server.end(), '/', '\\');
+    for (const RegistryItem& item : readRegistryText(R"(
 [HKEY_LOCAL_MACHINE\Software\ASIO\Slow]
 "clsid"="{7E57A5D0-0000-4E57-A5D0-0000000000C1}"
 [HKEY_CLASSES_ROOT\CLSID\{7E57A5D0-0000-4E57-A5D0-0000000000C1}\InprocServer32]
@@ -119,14 +98,9 @@ DWORD interruptProgram(DWORD event)
 [HKEY_LOCAL_MACHINE\Software\asio-testdriver\{7E57A5D0-0000-4E57-A5D0-0000000000C1}]
 "label"="slow"
 "trouble"="slow * 2000"
-)";
-    std::string server = TEST_DRIVER;
-    std::replace(server.begin(), server.end(), '/', '\\');
-    for (RegistryItem& item : readRegistryText(registry)) {
-        if (item.data.find("@SERVER@") == 0)
-            item.data.replace(0, 8, server);
+)",
+                                                     server))
         writeRegistryItem(item);
-    }
     SetConsoleCtrlHandler(stayThroughInterrupts, TRUE);
     const UINT codePageBefore = GetConsoleOutputCP();
     wchar_t temp[MAX_PATH];
@@ -152,31 +126,23 @@ DWORD interruptProgram(DWORD event)
         Sleep(100);
     // Inside the driver's creation or its init, each 2 s long.
     Sleep(1000);
-    const std::vector<HANDLE> children = childrenOf(started.dwProcessId);
+    const std::vector<HANDLE> children = childProcesses(started.dwProcessId);
     GenerateConsoleCtrlEvent(event, 0);
     for (int waited = 0; waited < 100 && (eventsSeen & 1 << event) == 0; ++waited)
         Sleep(20);
-    DWORD outcome = (eventsSeen & 1 << event) != 0 ? passed : eventNotDelivered;
+    const bool delivered = (eventsSeen & 1 << event) != 0;
+    const bool ended = delivered && WaitForSingleObject(started.hProcess, 10000) == WAIT_OBJECT_0;
+    TerminateProcess(started.hProcess, 1);
     DWORD status = 0;
-    if (outcome == eventNotDelivered) {
-        TerminateProcess(started.hProcess, 1);
-    } else if (WaitForSingleObject(started.hProcess, 10000) != WAIT_OBJECT_0) {
-        TerminateProcess(started.hProcess, 1);
-        outcome = programOutlivedInterrupt;
-    } else if (!GetExitCodeProcess(started.hProcess, &status) || status != STATUS_CONTROL_C_EXIT) {
-        std::ofstream((std::wstring(temp) + L"debug.txt").c_str()) << status << "\n" << fileText(output);
-        outcome = notEndedAsTheSystemEnds;
-    } else if (fileText(output).find("!!!") != std::string::npos) {
-        outcome = driverBlamed;
-    } else if (GetConsoleOutputCP() != codePageBefore || consoleModes() != modesBefore) {
-        outcome = consoleChanged;
-    }
-    for (HANDLE child : children) {
-        if (WaitForSingleObject(child, 2000) != WAIT_OBJECT_0 && outcome == passed)
-            outcome = childLeft;
-        TerminateProcess(child, 1);
-        CloseHandle(child);
-    }
+    GetExitCodeProcess(started.hProcess, &status);
+    DWORD outcome = !delivered                                                    ? eventNotDelivered
+        : !ended                                                                  ? outlivedCtrlC
+        : status != STATUS_CONTROL_C_EXIT                                         ? notEndedAsTheSystemEnds
+        : fileText(output).find("!!!") != std::string::npos                       ? driverBlamed
+        : GetConsoleOutputCP() != codePageBefore || consoleModes() != modesBefore ? consoleChanged
+                                                                                  : passed;
+    if (!allEndSoon(children) && outcome == passed)
+        outcome = childLeft;
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
     DeleteFileW(output.c_str());
@@ -199,7 +165,7 @@ DWORD actInConsole(const std::string& act)
         SetConsoleCtrlHandler(afterTheWaitsHandler, TRUE);
         CreateThread(nullptr, 0, pressCtrlCWhileWaiting, nullptr, 0, nullptr);
         platform::readConsoleKey();
-        return waitOutlivedCtrlC;
+        return outlivedCtrlC;
     }
     const INPUT_RECORD typed[] = {keyEvent('A', false), keyEvent(VK_SHIFT, true), keyEvent(VK_CONTROL, true),
                                   keyEvent('B', true), keyEvent('C', true)};
@@ -209,7 +175,7 @@ DWORD actInConsole(const std::string& act)
     if (!platform::readConsoleKey() || !GetNumberOfConsoleInputEvents(console, &count) || count != 1 ||
         !PeekConsoleInputW(console, &next, 1, &count) || next.Event.KeyEvent.wVirtualKeyCode != 'C')
         return notOneKeyTaken;
-    return consoleModes() == modesBefore ? passed : modesChanged;
+    return consoleModes() == modesBefore ? passed : consoleChanged;
 }
 
 // Runs this program in a pseudo console of its own, acting as act says,
