@@ -221,9 +221,9 @@ void* consoleWindow();
 // down other than a modifier or lock key alone (Shift, Ctrl, Alt, Windows,
 // Caps Lock, Num Lock, Scroll Lock), with line input and echo off for that
 // one read and processed input as it was, so that Ctrl+C still ends the
-// program; returns true. The console's input modes are as before on every
-// way out, Ctrl+C's included. False at once, reading nothing, when
-// standard input is not a console.
+// program; returns true. The console's input modes are as before after
+// the key; Ctrl+C's way out puts them back through takeConsole's handler.
+// False at once, reading nothing, when standard input is not a console.
 bool readConsoleKey();
 
 // Called as the program ends with the status. When a report thread was

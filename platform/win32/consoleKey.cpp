@@ -6,17 +6,6 @@
 
 namespace {
 
-// For the control handler, which Ctrl+C runs on a thread of its own.
-HANDLE consoleInput;
-DWORD modesBefore;
-
-BOOL WINAPI restoreModes(DWORD)
-{
-    SetConsoleMode(consoleInput, modesBefore);
-    // The handlers after this one, the system's last, end the process.
-    return FALSE;
-}
-
 // A key going down. A modifier or lock key alone is not a key press: it
 // would end the wait on the way to a combination, Ctrl+C's Ctrl first.
 bool isKeyPress(const INPUT_RECORD& record)
@@ -48,9 +37,6 @@ bool readConsoleKey()
     DWORD modes;
     if (!GetConsoleMode(input, &modes))
         return false;
-    consoleInput = input;
-    modesBefore = modes;
-    SetConsoleCtrlHandler(restoreModes, TRUE);
     // Processed input stays as it is: on, as a console starts, Ctrl+C
     // remains the signal that ends the program, not a key that ends the wait.
     SetConsoleMode(input, modes & ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT));
@@ -58,7 +44,6 @@ bool readConsoleKey()
     DWORD read = 0;
     while (ReadConsoleInputW(input, &record, 1, &read) && (read == 0 || !isKeyPress(record))) { }
     SetConsoleMode(input, modes);
-    SetConsoleCtrlHandler(restoreModes, FALSE);
     return true;
 }
 

@@ -1,6 +1,6 @@
 // Guards against a wait for a key that takes a modifier, a key going up or more than one key press, that keeps line
-// input or echo on while it reads, or that leaves the console's input modes changed after the key or after Ctrl+C;
-// and against a program that, interrupted by Ctrl+C or Ctrl+Break while a driver answers, blames a driver, goes on,
+// input or echo on while it reads, or that leaves the console's input modes changed after the key; and against a
+// program that, interrupted by Ctrl+C or Ctrl+Break while a driver answers or at the prompt, blames a driver, goes on,
 // ends otherwise than the system ends it, leaves the console's code page or modes changed, or leaves a child behind.
 // The console is a pseudo console, with this program in it: main acts as the test asks.
 #include <gtest/gtest.h>
@@ -24,7 +24,7 @@ enum Outcome : DWORD {
     notOneKeyTaken,
     notRawWhileReading,
     consoleChanged, // its code page or input modes
-    outlivedCtrlC,
+    outlivedInterrupt,
     programNotStarted,
     notEndedAsTheSystemEnds,
     driverBlamed,
@@ -40,23 +40,6 @@ DWORD consoleModes()
     DWORD modes = 0;
     GetConsoleMode(console, &modes);
     return modes;
-}
-
-// Registered before the wait's own handler, so Ctrl+C reaches it after that.
-BOOL WINAPI afterTheWaitsHandler(DWORD)
-{
-    ExitProcess(consoleModes() == modesBefore ? passed : consoleChanged);
-}
-
-DWORD WINAPI pressCtrlCWhileWaiting(void*)
-{
-    while (consoleModes() == modesBefore)
-        Sleep(10);
-    const DWORD modes = consoleModes();
-    if ((modes & (ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT)) != 0 || (modes & ENABLE_PROCESSED_INPUT) == 0)
-        ExitProcess(notRawWhileReading);
-    GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
-    return 0;
 }
 
 INPUT_RECORD keyEvent(WORD key, bool down)
@@ -83,13 +66,14 @@ BOOL WINAPI stayThroughInterrupts(DWORD event)
     return TRUE;
 }
 
-// Runs the program over a driver that answers each call in 2 s and
-// interrupts it with event while the driver answers its child.
-DWORD interruptProgram(DWORD event)
+// Runs the program and interrupts it with event: over a driver that
+// answers each call in 2 s, while the driver answers its child; or, over
+// no driver, while it waits for a key at the prompt.
+DWORD interruptProgram(DWORD event, bool atPrompt)
 {
     std::string server = TEST_DRIVER;
     std::replace(server.begin(), server.end(), '/', '\\');
-    for (const RegistryItem& item : readRegistryText(R"(
+    for (const RegistryItem& item : readRegistryText(atPrompt ? "" : R"(
 [HKEY_LOCAL_MACHINE\Software\ASIO\Slow]
 "clsid"="{7E57A5D0-0000-4E57-A5D0-0000000000C1}"
 [HKEY_CLASSES_ROOT\CLSID\{7E57A5D0-0000-4E57-A5D0-0000000000C1}\InprocServer32]
@@ -122,10 +106,18 @@ DWORD interruptProgram(DWORD event)
                         &started))
         return programNotStarted;
     CloseHandle(file);
-    for (int waited = 0; waited < 100 && fileText(output).find("Slow") == std::string::npos; ++waited)
-        Sleep(100);
-    // Inside the driver's creation or its init, each 2 s long.
-    Sleep(1000);
+    if (atPrompt) {
+        for (int waited = 0; waited < 100 && consoleModes() == modesBefore; ++waited)
+            Sleep(100);
+        const DWORD modes = consoleModes();
+        if ((modes & (ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT)) != 0 || (modes & ENABLE_PROCESSED_INPUT) == 0)
+            return notRawWhileReading;
+    } else {
+        for (int waited = 0; waited < 100 && fileText(output).find("Slow") == std::string::npos; ++waited)
+            Sleep(100);
+        // Inside the driver's creation or its init, each 2 s long.
+        Sleep(1000);
+    }
     const std::vector<HANDLE> children = childProcesses(started.dwProcessId);
     GenerateConsoleCtrlEvent(event, 0);
     for (int waited = 0; waited < 100 && (eventsSeen & 1 << event) == 0; ++waited)
@@ -136,9 +128,9 @@ DWORD interruptProgram(DWORD event)
     DWORD status = 0;
     GetExitCodeProcess(started.hProcess, &status);
     DWORD outcome = !delivered                                                    ? eventNotDelivered
-        : !ended                                                                  ? outlivedCtrlC
+        : !ended                                                                  ? outlivedInterrupt
         : status != STATUS_CONTROL_C_EXIT                                         ? notEndedAsTheSystemEnds
-        : fileText(output).find("!!!") != std::string::npos                       ? driverBlamed
+        : !atPrompt && fileText(output).find("!!!") != std::string::npos          ? driverBlamed
         : GetConsoleOutputCP() != codePageBefore || consoleModes() != modesBefore ? consoleChanged
                                                                                   : passed;
     if (!allEndSoon(children) && outcome == passed)
@@ -149,24 +141,20 @@ DWORD interruptProgram(DWORD event)
     for (const char* key : {"Software\\ASIO", "Software\\asio-testdriver",
                             "Software\\Classes\\CLSID\\{7E57A5D0-0000-4E57-A5D0-0000000000C1}"})
         removeMachineKey(key);
-    return children.empty() && outcome == passed ? programNotStarted : outcome;
+    return children.empty() && !atPrompt && outcome == passed ? programNotStarted : outcome;
 }
 
 // Waits for a key with Ctrl+C pressed meanwhile, or with keys typed ahead.
 DWORD actInConsole(const std::string& act)
 {
-    console = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    // The program run here reads the same console.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    console = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                           OPEN_EXISTING, 0, nullptr);
     SetStdHandle(STD_INPUT_HANDLE, console);
     modesBefore = consoleModes();
-    if (act == "interruptC" || act == "interruptBreak")
-        return interruptProgram(act == "interruptC" ? CTRL_C_EVENT : CTRL_BREAK_EVENT);
-    if (act == "ctrlC") {
-        SetConsoleCtrlHandler(afterTheWaitsHandler, TRUE);
-        CreateThread(nullptr, 0, pressCtrlCWhileWaiting, nullptr, 0, nullptr);
-        platform::readConsoleKey();
-        return outlivedCtrlC;
-    }
+    if (act.rfind("interrupt", 0) == 0)
+        return interruptProgram(act == "interruptBreak" ? CTRL_BREAK_EVENT : CTRL_C_EVENT, act == "interruptAtPrompt");
     const INPUT_RECORD typed[] = {keyEvent('A', false), keyEvent(VK_SHIFT, true), keyEvent(VK_CONTROL, true),
                                   keyEvent('B', true), keyEvent('C', true)};
     DWORD count = 0;
@@ -224,12 +212,12 @@ DWORD runInConsole(const std::wstring& act)
 TEST(Win32Console, WaitTakesOneKeyPressAndLeavesTheModesAsTheyWere)
 {
     EXPECT_EQ(runInConsole(L"keys"), passed);
-    EXPECT_EQ(runInConsole(L"ctrlC"), passed);
 }
 
 TEST(Win32Console, InterruptEndsTheProgramAsTheSystemDoesAndLeavesTheConsoleAsItWas)
 {
     EXPECT_EQ(runInConsole(L"interruptC"), passed);
+    EXPECT_EQ(runInConsole(L"interruptAtPrompt"), passed);
     // Wine's consoles pass Ctrl+Break on to no process.
     const DWORD outcome = runInConsole(L"interruptBreak");
     if (outcome == eventNotDelivered)
