@@ -1,63 +1,14 @@
-#include <cstdio>
+// Where a driver's report runs: in a child process of its own, on a thread
+// of the program's when no child can report it, and, as the last resort,
+// on the program's own thread; and a child's whole run.
 #include <iostream>
 #include <new>
 
 #include "app/childReport.h"
 #include "app/printableText.h"
 #include "app/report.h"
-#include "driver/asioCalls.h"
-#include "driver/driverGuard.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"
-
-namespace {
-
-void reportOpenedDriver(const char* name)
-{
-    if (!driverManager->openDriver(name)) {
-        std::cerr << "!!! Error: Could not load driver into memory." << std::endl;
-        return;
-    }
-
-    ASIODriverInfo info{};
-    info.sysRef = platform::consoleWindow();
-    if (ASIOInit(&info) != ASE_OK) {
-        std::cerr << "!!! Error: ASIOInit failed." << std::endl;
-        // The failed init let go of activeDriver; the manager still holds
-        // the object.
-        driverManager->closeCurrent();
-        return;
-    }
-
-    std::cout << "    ASIO Driver Version: " << info.driverVersion << std::endl;
-    std::cout << "    Driver Message:      " << info.errorMessage << std::endl;
-
-    reportBuffersAndChannels();
-    probePcmRates();
-    probeDsd();
-
-    ASIOExit();
-    driverManager->closeCurrent();
-}
-
-} // namespace
-
-std::string crashLine(const std::string& where, std::uint32_t code)
-{
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(code));
-    return "!!! Error: Driver crashed " + where + " (exception 0x" + hex + ").";
-}
-
-void reportDriverInProcess(const char* name)
-{
-    try {
-        reportOpenedDriver(name);
-    } catch (const DriverCrash& crash) {
-        // The faulted driver is abandoned; its report ends here.
-        std::cerr << crashLine(std::string("in ") + crash.operation, crash.code) << std::endl;
-    }
-}
 
 void reportDriver(const char* name, const char* nextName)
 {
