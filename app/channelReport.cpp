@@ -3,11 +3,34 @@
 #include <iostream>
 #include <string>
 
+#include "app/channelReport.h"
 #include "app/printableText.h"
-#include "app/report.h"
 #include "app/sampleTypeName.h"
 #include "driver/asioCalls.h"
 #include "driver/boundedText.h"
+
+namespace {
+
+// One direction's heading and the lines of its channels 0 to count - 1.
+void reportChannelDetails(bool isInput, std::int32_t count)
+{
+    std::cout << (isInput ? "\n    --- Input Channel Details ---" : "\n    --- Output Channel Details ---")
+              << std::endl;
+    for (std::int32_t i = 0; i < count; ++i) {
+        // A fresh record per channel, so a driver that answers without
+        // filling it shows no other channel's details.
+        ASIOChannelInfo info{};
+        info.channel = i;
+        info.isInput = isInput ? 1 : 0;
+        if (ASIOGetChannelInfo(&info) != ASE_OK)
+            continue;
+        std::cout << (isInput ? "        In " : "        Out ") << i << ": ["
+                  << printableText(std::string(info.name, fieldLength(info.name, sizeof info.name)))
+                  << "] | Audio Type: " << sampleTypeName(info.type) << std::endl;
+    }
+}
+
+} // namespace
 
 void reportBuffersAndChannels()
 {
@@ -27,22 +50,4 @@ void reportBuffersAndChannels()
     std::cout << "    Channel Layout:      Total Inputs=" << inputs << " | Total Outputs=" << outputs << std::endl;
     reportChannelDetails(true, inputs);
     reportChannelDetails(false, outputs);
-}
-
-void reportChannelDetails(bool isInput, std::int32_t count)
-{
-    std::cout << (isInput ? "\n    --- Input Channel Details ---" : "\n    --- Output Channel Details ---")
-              << std::endl;
-    for (std::int32_t i = 0; i < count; ++i) {
-        // A fresh record per channel, so a driver that answers without
-        // filling it shows no other channel's details.
-        ASIOChannelInfo info{};
-        info.channel = i;
-        info.isInput = isInput ? 1 : 0;
-        if (ASIOGetChannelInfo(&info) != ASE_OK)
-            continue;
-        std::cout << (isInput ? "        In " : "        Out ") << i << ": ["
-                  << printableText(std::string(info.name, fieldLength(info.name, sizeof info.name)))
-                  << "] | Audio Type: " << sampleTypeName(info.type) << std::endl;
-    }
 }

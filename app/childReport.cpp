@@ -1,6 +1,6 @@
 #include "app/childReport.h"
 
-#include "app/report.h"
+#include "app/inProcessReport.h"
 #include "driver/asioCalls.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <iostream>
 
-#include "app/report.h"
+#include "app/channelReport.h"
+#include "app/inProcessReport.h"
+#include "app/rateProbe.h"
 #include "driver/asioCalls.h"
 #include "driver/driverGuard.h"
 #include "driver/driverManager.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/report.h"
+#include "app/reportDriver.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"
 

@@ -3,7 +3,7 @@
 // accepts the switch to DSD is always switched back to PCM.
 #include <iostream>
 
-#include "app/report.h"
+#include "app/rateProbe.h"
 #include "app/sampleTypeName.h"
 #include "driver/asioCalls.h"
 

@@ -5,8 +5,9 @@
 #include <new>
 
 #include "app/childReport.h"
+#include "app/inProcessReport.h"
 #include "app/printableText.h"
-#include "app/report.h"
+#include "app/reportDriver.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"
 

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "app/childReport.h"
-#include "app/report.h"
+#include "app/reportDriver.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"
 

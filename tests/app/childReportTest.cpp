@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "app/childReport.h"
-#include "app/report.h"
+#include "app/inProcessReport.h"
+#include "app/reportDriver.h"
 #include "driver/driverManager.h"
 #include "platform/memory/memoryPlatform.h"
 #include "testing/standIn.h"
