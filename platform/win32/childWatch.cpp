@@ -1,6 +1,5 @@
 // How the program watches a report child of any kind: its news, giving up
 // on it, what it did last, how it ended, and letting go of it.
-#include <cstring>
 #include <initializer_list>
 
 #include "platform/win32/reportChild.h"

@@ -110,8 +110,7 @@ bool madeForOneThread(const CLSID& clsid)
     return true;
 }
 
-// Tries the system loader's lock without waiting: true when another thread
-// holds it. No thread can start, and no driver's DLL load, while one does.
+// The system loader's lock, as the system's own library takes it.
 using LockLoader = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
 using UnlockLoader = LONG(NTAPI*)(ULONG flags, ULONG_PTR cookie);
 struct LoaderLock {
@@ -132,6 +131,8 @@ const LoaderLock& loaderLock()
     return functions;
 }
 
+// Tries the system loader's lock without waiting: true when another thread
+// holds it. No thread can start, and no driver's DLL load, while one does.
 bool loaderHeldElsewhere()
 {
     constexpr ULONG tryOnly = 2;
