@@ -38,10 +38,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     std::ostringstream text;
     text << std::ifstream(PROFILES).rdbuf();
-    standIn::importRegistry(text.str());
-    profiles = standIn::readScripts();
+    profiles = standIn::readScripts(readRegistryText(text.str()));
     require(!profiles.empty(), "the test driver's scripts read");
-    memory::reset();
     return 0;
 }
 
@@ -51,8 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     activeDriver = nullptr;
     driverManager = nullptr;
     fake::Log log;
-    standIn::importRegistry(std::string(reinterpret_cast<const char*>(data), size));
-    standIn::registerScriptedDrivers(log, profiles);
+    standIn::fill(readRegistryText(std::string(reinterpret_cast<const char*>(data), size)), log, profiles);
 
     StreamCapture capture;
     const int status = runProgram();

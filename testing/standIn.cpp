@@ -1,15 +1,12 @@
 #include "testing/standIn.h"
 
-#include <memory>
+#include <cctype>
+#include <map>
 #include <stdexcept>
-#include <vector>
+#include <string>
 
 #include "platform/memory/memoryPlatform.h"
 #include "testing/fakeScript.h"
-#include "testing/registryText.h"
-
-using platform::registryOk;
-using platform::RootKey;
 
 namespace standIn {
 namespace {
@@ -20,30 +17,12 @@ void troubleForTheGuard(fake::Trouble trouble, std::uint32_t code)
         throw memory::DriverFault{code};
 }
 
-// The text of a value of a script's key, up to its terminator.
-bool readValue(platform::RegKey key, const char* name, std::string* text)
+// Names of keys and values match whatever their case, as in the registry.
+std::string upper(std::string name)
 {
-    std::vector<char> buffer(256);
-    std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
-    std::int32_t status = platform::queryValue(key, name, buffer.data(), &size);
-    if (status == platform::errorMoreData) {
-        buffer.resize(size);
-        status = platform::queryValue(key, name, buffer.data(), &size);
-    }
-    if (status == registryOk)
-        *text = std::string(buffer.data(), size).c_str();
-    return status == registryOk;
-}
-
-bool readScriptValue(const std::string& classId, const char* name, std::string* text)
-{
-    platform::RegKey key;
-    const std::string path = std::string(fake::scriptsKey) + "\\" + classId;
-    if (platform::openRootKey(RootKey::localMachine, path.c_str(), &key) != registryOk)
-        return false;
-    const bool found = readValue(key, name, text);
-    platform::closeKey(key);
-    return found;
+    for (char& c : name)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
 }
 
 const fake::Script* find(const Scripts& scripts, const CLSID& clsid)
@@ -56,10 +35,43 @@ const fake::Script* find(const Scripts& scripts, const CLSID& clsid)
 
 } // namespace
 
-void importRegistry(const std::string& text)
+Scripts readScripts(const std::vector<RegistryItem>& items, const Scripts& base)
 {
-    for (const RegistryItem& item : readRegistryText(text)) {
-        // A key the registry cannot hold is left out with its values.
+    // Each script's values up to their terminator, by class id, by name.
+    std::map<std::string, std::map<std::string, std::string>> values;
+    const std::string scriptKeys = upper(fake::scriptsKey) + "\\";
+    for (const RegistryItem& item : items) {
+        const std::string path = upper(item.path);
+        if (item.root == platform::RootKey::localMachine && path.rfind(scriptKeys, 0) == 0) {
+            std::map<std::string, std::string>& script = values[path.substr(scriptKeys.size())];
+            if (item.isValue)
+                script[upper(item.name)] = item.data.c_str();
+        }
+    }
+    const auto read = [&values](const std::string& classId, const char* name, std::string* text) {
+        const auto script = values.find(upper(classId));
+        if (script == values.end() || script->second.count(upper(name)) == 0)
+            return false;
+        *text = script->second.at(upper(name));
+        return true;
+    };
+    const auto known = [&base](const std::string& classId) -> const fake::Script* {
+        CLSID clsid;
+        return platform::parseClassId(classId.c_str(), &clsid) ? find(base, clsid) : nullptr;
+    };
+    Scripts scripts;
+    for (const auto& entry : values) {
+        CLSID clsid;
+        if (platform::parseClassId(entry.first.c_str(), &clsid))
+            scripts.emplace_back(clsid,
+                                 std::make_shared<const fake::Script>(fake::readScript(read, entry.first, known)));
+    }
+    return scripts;
+}
+
+void fill(const std::vector<RegistryItem>& items, fake::Log& log, const Scripts& base)
+{
+    for (const RegistryItem& item : items) {
         try {
             if (item.isValue)
                 memory::setValue(item.root, item.path, item.name, item.data);
@@ -68,39 +80,7 @@ void importRegistry(const std::string& text)
         } catch (const std::invalid_argument&) {
         }
     }
-}
-
-Scripts readScripts(const Scripts& base)
-{
-    Scripts scripts;
-    platform::RegKey key;
-    if (platform::openRootKey(RootKey::localMachine, fake::scriptsKey, &key) != registryOk)
-        return scripts;
-    const auto known = [&base](const std::string& classId) -> const fake::Script* {
-        CLSID clsid;
-        return platform::parseClassId(classId.c_str(), &clsid) ? find(base, clsid) : nullptr;
-    };
-    char name[256];
-    for (std::uint32_t i = 0; platform::enumSubkey(key, i, name, sizeof name) == registryOk; ++i) {
-        CLSID clsid;
-        platform::RegKey classKey;
-        if (!platform::parseClassId(name, &clsid) || platform::openSubkey(key, name, &classKey) != registryOk)
-            continue;
-        // The script's own values come through its open key.
-        const std::string classId = name;
-        const auto read = [&](const std::string& id, const char* value, std::string* text) {
-            return id == classId ? readValue(classKey, value, text) : readScriptValue(id, value, text);
-        };
-        scripts.emplace_back(clsid, std::make_shared<const fake::Script>(fake::readScript(read, classId, known)));
-        platform::closeKey(classKey);
-    }
-    platform::closeKey(key);
-    return scripts;
-}
-
-void registerScriptedDrivers(fake::Log& log, const Scripts& base)
-{
-    Scripts scripts = readScripts(base);
+    Scripts scripts = readScripts(items, base);
     for (const auto& [clsid, script] : base)
         if (find(scripts, clsid) == nullptr)
             scripts.emplace_back(clsid, script);

@@ -66,14 +66,14 @@ TEST(ChildReportTest, HowTheChildEndsDecidesWhatIsSaid)
         SCOPED_TRACE(c.label);
         memory::reset();
         activeDriver = nullptr;
-        standIn::importRegistry(R"(
+        standIn::fill(readRegistryText(R"(
 [HKEY_LOCAL_MACHINE\Software\ASIO\Driver]
 "clsid"="{00000001-0000-0000-0000-000000000000}"
 [HKEY_CLASSES_ROOT\CLSID\{00000001-0000-0000-0000-000000000000}\InprocServer32]
 @="driver.dll"
 [HKEY_LOCAL_MACHINE\Software\asio-testdriver\{00000001-0000-0000-0000-000000000000}]
-)");
-        standIn::registerScriptedDrivers(log);
+)"),
+                      log);
         DriverManager manager;
         driverManager = &manager;
         if (inProcess.empty()) {

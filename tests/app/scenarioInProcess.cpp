@@ -22,9 +22,10 @@ ScenarioRun runScenario(const std::filesystem::path& directory, bool combined)
     memory::reset();
     activeDriver = nullptr;
     fake::Log log;
-    standIn::importRegistry(fileText(SCENARIO_PROFILES));
-    standIn::importRegistry(fileText(directory / "registry.reg"));
-    standIn::registerScriptedDrivers(log);
+    std::vector<RegistryItem> items = readRegistryText(fileText(SCENARIO_PROFILES));
+    const std::vector<RegistryItem> scenario = readRegistryText(fileText(directory / "registry.reg"));
+    items.insert(items.end(), scenario.begin(), scenario.end());
+    standIn::fill(items, log);
     int window = 0;
     memory::setConsoleWindow(&window);
     memory::setConsoleInput(combined);

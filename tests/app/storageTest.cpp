@@ -42,10 +42,12 @@ namespace {
 TEST(StorageTest, ScanThatRunsOutOfStorageEndsTheRunWithStatus1)
 {
     memory::reset();
-    standIn::importRegistry(R"(
+    fake::Log log;
+    standIn::fill(readRegistryText(R"(
 [HKEY_LOCAL_MACHINE\Software\ASIO\Driver]
 "clsid"="{00000001-0000-0000-0000-000000000000}"
-)");
+)"),
+                  log);
     StreamCapture capture("x");
     // The manager itself is made; its scan's first allocation fails.
     allocationsGranted = 1;
