@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <sstream>
 
 namespace fake {
@@ -70,23 +71,15 @@ void readFormat(const Values& read, const std::string& name, Format* format)
     }
 }
 
+// The names scripts give the troubles, in the order of fake::Trouble.
+constexpr const char* troubleNames[] = {"none", "fault",       "recover",  "hang", "hangLoading",
+                                        "exit", "threadFault", "overflow", "slow", "lockHeap"};
+static_assert(std::size(troubleNames) == static_cast<std::size_t>(Trouble::lockHeap) + 1);
+
 Trouble troubleNamed(const std::string& kind)
 {
-    const std::pair<const char*, Trouble> kinds[] = {
-        {"fault", Trouble::fault},
-        {"recover", Trouble::recover},
-        {"hang", Trouble::hang},
-        {"hangLoading", Trouble::hangLoading},
-        {"exit", Trouble::exitProcess},
-        {"threadFault", Trouble::faultOnThread},
-        {"overflow", Trouble::overflowStack},
-        {"slow", Trouble::slow},
-        {"lockHeap", Trouble::lockHeap},
-    };
-    for (const auto& [name, trouble] : kinds)
-        if (kind == name)
-            return trouble;
-    return Trouble::none;
+    const auto named = std::find(std::begin(troubleNames), std::end(troubleNames), kind);
+    return named == std::end(troubleNames) ? Trouble::none : static_cast<Trouble>(named - std::begin(troubleNames));
 }
 
 Script readScript(const ValueReader& reader, const std::string& classId, const KnownScript& known, int depth)

@@ -4,13 +4,6 @@
 
 #include <cstdlib>
 
-#ifdef _MSC_VER
-#include <intrin.h>
-#define EXECUTE_ILLEGAL_INSTRUCTION() __ud2()
-#else
-#define EXECUTE_ILLEGAL_INSTRUCTION() __builtin_trap()
-#endif
-
 namespace {
 
 int* volatile nowhere = nullptr;
@@ -28,7 +21,7 @@ void raiseHardwareFault(std::uint32_t code)
         divisor = 1 / divisor;
         break;
     case EXCEPTION_ILLEGAL_INSTRUCTION:
-        EXECUTE_ILLEGAL_INSTRUCTION();
+        __builtin_trap();
         break;
     }
     RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr);

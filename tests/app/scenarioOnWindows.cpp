@@ -3,6 +3,7 @@
 // reporting a driver without the limit: the real program runs end to end over the real registry (see README.md).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -34,19 +35,18 @@ void removeItems(const std::vector<RegistryItem>& items, REGSAM view)
             removeMachineKey(machinePath(item.root, item.path.substr(0, item.path.find('\\', 6))), view);
 }
 
-// The stream's text with LF line ends; a line without CR LF is a problem.
+// The stream's text with LF line ends; a line not ended by CR LF is a problem.
 std::string streamText(const fs::path& path, const char* stream, ScenarioRun& run)
 {
-    std::string text = fileText(path);
+    const std::string text = fileText(path);
     std::string lines;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = text.find("\r\n", at);
-        const std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-        if (end == std::string::npos || line.find_first_of("\r\n") != std::string::npos)
-            run.problems.push_back(std::string(stream) + ": a line not ended by CR LF");
-        lines += line + "\n";
-        at = end == std::string::npos ? text.size() : end + 2;
-    }
+    for (std::size_t at = 0; at < text.size(); ++at)
+        if (text.compare(at, 2, "\r\n") != 0)
+            lines += text[at];
+    const auto lineEnds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    if (lines.find('\r') != std::string::npos || lineEnds != text.size() - lines.size() ||
+        (!lines.empty() && lines.back() != '\n'))
+        run.problems.push_back(std::string(stream) + ": a line not ended by CR LF");
     return lines;
 }
 
@@ -142,9 +142,10 @@ int runProgram(const fs::path& directory, const fs::path& out, const fs::path& e
 
 } // namespace
 
-bool runsScenario(const fs::path&)
+// Children scripted on the stand-in have no place here.
+bool runsScenario(const fs::path& directory)
 {
-    return true;
+    return !fs::exists(directory / "scriptedChildren.txt");
 }
 
 ScenarioRun runScenario(const fs::path& directory, bool combined)
