@@ -1,12 +1,10 @@
 // Guards against a report that crashes, reads or writes out of bounds, leaks, or mistreats a driver (an object
 // released twice or never, called after its release, left in DSD), whatever the drivers answer. Each input is .reg
 // text: driver registrations and fake driver scripts (see testing/fakeScript.h), seeded with the end-to-end
-// scenarios; the whole program runs over it. The test driver's scripts are read once, at start: an input's own
-// scripts stand over them, so that it carries only those it varies.
+// scenarios and the scripts they use; the whole program runs over it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -18,9 +16,6 @@
 #include "testing/streamCapture.h"
 
 namespace {
-
-// The scripts of testdriver/profiles.reg.
-standIn::Scripts profiles;
 
 // A failed check stops the run; libFuzzer reports it as a crash and keeps
 // the input.
@@ -34,22 +29,13 @@ void require(bool holds, const char* what)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    std::ostringstream text;
-    text << std::ifstream(PROFILES).rdbuf();
-    profiles = standIn::readScripts(readRegistryText(text.str()));
-    require(!profiles.empty(), "the test driver's scripts read");
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     memory::reset();
     activeDriver = nullptr;
     driverManager = nullptr;
     fake::Log log;
-    standIn::fill(readRegistryText(std::string(reinterpret_cast<const char*>(data), size)), log, profiles);
+    standIn::fill(readRegistryText(std::string(reinterpret_cast<const char*>(data), size)), log);
 
     StreamCapture capture;
     const int status = runProgram();

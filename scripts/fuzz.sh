@@ -16,18 +16,24 @@ cmake --build --preset fuzz
 work=$(mktemp -d)
 echo "== report-fuzzer for $seconds s"
 mkdir -p "$work/corpus" "$work/crashes"
+# The test driver's scripts of the classes named.
+scriptsOf() {
+    awk -v RS= -v ORS='\n\n' -v classes="$1" \
+        'match($0, /\{[0-9A-F-]+\}/) && index(classes, substr($0, RSTART, RLENGTH))' testdriver/profiles.reg
+}
 for registry in tests/scenarios/*/registry.reg; do
-    # The fuzzer reads the test driver's scripts itself: a seed repeats only
-    # those of the classes it names, for it to vary. It leaves out
-    # manyDrivers: inputs bred from its hundred-odd drivers ran up to ten
-    # times as long, and its cap is the scenario's to check.
+    # Each seed carries the scripts its drivers use: those of the classes it
+    # names, and of the classes those are like. It leaves out manyDrivers:
+    # inputs bred from its hundred-odd drivers ran up to ten times as long,
+    # and its cap is the scenario's to check.
     if [ "$registry" = tests/scenarios/manyDrivers/registry.reg ]; then
         continue
     fi
     classes=$(grep -oiE '\{[0-9a-f-]+\}' "$registry" | tr a-f A-F || true)
-    { cat "$registry"; awk -v RS= -v ORS='\n\n' -v classes="$classes" \
-        'match($0, /\{[0-9A-F-]+\}/) && index(classes, substr($0, RSTART, RLENGTH))' testdriver/profiles.reg; } \
-        >"$work/corpus/$(basename "$(dirname "$registry")")"
+    for _ in 1 2 3 4; do
+        classes="$classes $(scriptsOf "$classes" | grep -oE '"like"="\{[0-9A-F-]+\}"' | grep -oE '\{[0-9A-F-]+\}' || true)"
+    done
+    { cat "$registry"; scriptsOf "$classes"; } >"$work/corpus/$(basename "$(dirname "$registry")")"
 done
 if ! build/fuzz/fuzz/report-fuzzer -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$work/crashes/" "$work/corpus" >"$work/log" 2>&1; then

@@ -82,15 +82,13 @@ Trouble troubleNamed(const std::string& kind)
     return named == std::end(troubleNames) ? Trouble::none : static_cast<Trouble>(named - std::begin(troubleNames));
 }
 
-Script readScript(const ValueReader& reader, const std::string& classId, const KnownScript& known, int depth)
+Script readScript(const ValueReader& reader, const std::string& classId, int depth)
 {
     const Values read = [&reader, &classId](const char* name, std::string* text) {
         return reader(classId, name, text);
     };
     std::string like;
-    const bool liked = depth < maxLikeDepth && read("like", &like);
-    const Script* base = known ? known(liked ? like : classId) : nullptr;
-    Script script = base != nullptr ? *base : liked ? readScript(reader, like, known, depth + 1) : Script{};
+    Script script = depth < maxLikeDepth && read("like", &like) ? readScript(reader, like, depth + 1) : Script{};
     read("label", &script.label);
     readNumbers(read, "init", {&script.initResult});
     read("message", &script.errorMessage);
@@ -118,9 +116,9 @@ Script readScript(const ValueReader& reader, const std::string& classId, const K
 
 } // namespace
 
-Script readScript(const ValueReader& read, const std::string& classId, const KnownScript& known)
+Script readScript(const ValueReader& read, const std::string& classId)
 {
-    return readScript(read, classId, known, 0);
+    return readScript(read, classId, 0);
 }
 
 } // namespace fake

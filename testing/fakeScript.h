@@ -24,11 +24,8 @@ constexpr std::int32_t maxChannels = 256;
 // fields, yet with their terminator within the host's 256 bytes.
 constexpr std::size_t maxTextLength = 255;
 
-// A script known apart from the registry, or null. A script starts from
-// the known one of the class it is like, or else of its own class; its
-// values stand over it.
-using KnownScript = std::function<const Script*(const std::string& classId)>;
-
-Script readScript(const ValueReader& read, const std::string& classId, const KnownScript& known = nullptr);
+// The script of class classId; one that names a class it is "like" starts
+// from that class's script.
+Script readScript(const ValueReader& read, const std::string& classId);
 
 } // namespace fake

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -25,22 +26,22 @@ std::string upper(std::string name)
     return name;
 }
 
-const fake::Script* find(const Scripts& scripts, const CLSID& clsid)
-{
-    for (const auto& [scripted, script] : scripts)
-        if (sameGuid(scripted, clsid))
-            return script.get();
-    return nullptr;
-}
-
 } // namespace
 
-Scripts readScripts(const std::vector<RegistryItem>& items, const Scripts& base)
+void fill(const std::vector<RegistryItem>& items, fake::Log& log)
 {
     // Each script's values up to their terminator, by class id, by name.
     std::map<std::string, std::map<std::string, std::string>> values;
     const std::string scriptKeys = upper(fake::scriptsKey) + "\\";
     for (const RegistryItem& item : items) {
+        try {
+            if (item.isValue)
+                memory::setValue(item.root, item.path, item.name, item.data);
+            else
+                memory::addKey(item.root, item.path);
+        } catch (const std::invalid_argument&) {
+            continue;
+        }
         const std::string path = upper(item.path);
         if (item.root == platform::RootKey::localMachine && path.rfind(scriptKeys, 0) == 0) {
             std::map<std::string, std::string>& script = values[path.substr(scriptKeys.size())];
@@ -55,38 +56,13 @@ Scripts readScripts(const std::vector<RegistryItem>& items, const Scripts& base)
         *text = script->second.at(upper(name));
         return true;
     };
-    const auto known = [&base](const std::string& classId) -> const fake::Script* {
-        CLSID clsid;
-        return platform::parseClassId(classId.c_str(), &clsid) ? find(base, clsid) : nullptr;
-    };
-    Scripts scripts;
+    auto objects = std::make_shared<std::vector<std::unique_ptr<fake::Driver>>>();
     for (const auto& entry : values) {
         CLSID clsid;
-        if (platform::parseClassId(entry.first.c_str(), &clsid))
-            scripts.emplace_back(clsid,
-                                 std::make_shared<const fake::Script>(fake::readScript(read, entry.first, known)));
-    }
-    return scripts;
-}
-
-void fill(const std::vector<RegistryItem>& items, fake::Log& log, const Scripts& base)
-{
-    for (const RegistryItem& item : items) {
-        try {
-            if (item.isValue)
-                memory::setValue(item.root, item.path, item.name, item.data);
-            else
-                memory::addKey(item.root, item.path);
-        } catch (const std::invalid_argument&) {
-        }
-    }
-    Scripts scripts = readScripts(items, base);
-    for (const auto& [clsid, script] : base)
-        if (find(scripts, clsid) == nullptr)
-            scripts.emplace_back(clsid, script);
-    auto objects = std::make_shared<std::vector<std::unique_ptr<fake::Driver>>>();
-    for (const auto& [clsid, script] : scripts) {
-        memory::registerClass(clsid, [clsid = clsid, script = script, &log, objects](const IID& iid, void** object) {
+        if (!platform::parseClassId(entry.first.c_str(), &clsid))
+            continue;
+        auto script = std::make_shared<const fake::Script>(fake::readScript(read, entry.first));
+        memory::registerClass(clsid, [clsid, script, &log, objects](const IID& iid, void** object) {
             // The driver's class id doubles as the id of its interface.
             if (!sameGuid(iid, clsid))
                 return E_NOINTERFACE;

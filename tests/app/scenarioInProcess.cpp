@@ -62,8 +62,10 @@ ScenarioRun runScenario(const std::filesystem::path& directory, bool combined)
     memory::reset();
     activeDriver = nullptr;
     fake::Log log;
-    const standIn::Scripts profiles = standIn::readScripts(readRegistryText(fileText(SCENARIO_PROFILES)));
-    standIn::fill(readRegistryText(fileText(directory / "registry.reg")), log, profiles);
+    std::vector<RegistryItem> items = readRegistryText(fileText(SCENARIO_PROFILES));
+    const std::vector<RegistryItem> scenario = readRegistryText(fileText(directory / "registry.reg"));
+    items.insert(items.end(), scenario.begin(), scenario.end());
+    standIn::fill(items, log);
     scriptChildren(fileText(directory / "scriptedChildren.txt"));
     int window = 0;
     memory::setConsoleWindow(&window);
