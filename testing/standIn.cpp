@@ -1,6 +1,5 @@
 #include "testing/standIn.h"
 
-#include <cctype>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -19,10 +18,9 @@ void troubleForTheGuard(fake::Trouble trouble, std::uint32_t code)
 }
 
 // Names of keys and values match whatever their case, as in the registry.
-std::string upper(std::string name)
+std::string lower(std::string name)
 {
-    for (char& c : name)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    platform::lowerText(name.data(), static_cast<std::uint32_t>(name.size()));
     return name;
 }
 
@@ -32,7 +30,7 @@ void fill(const std::vector<RegistryItem>& items, fake::Log& log)
 {
     // Each script's values up to their terminator, by class id, by name.
     std::map<std::string, std::map<std::string, std::string>> values;
-    const std::string scriptKeys = upper(fake::scriptsKey) + "\\";
+    const std::string scriptKeys = lower(fake::scriptsKey) + "\\";
     for (const RegistryItem& item : items) {
         try {
             if (item.isValue)
@@ -42,18 +40,18 @@ void fill(const std::vector<RegistryItem>& items, fake::Log& log)
         } catch (const std::invalid_argument&) {
             continue;
         }
-        const std::string path = upper(item.path);
+        const std::string path = lower(item.path);
         if (item.root == platform::RootKey::localMachine && path.rfind(scriptKeys, 0) == 0) {
             std::map<std::string, std::string>& script = values[path.substr(scriptKeys.size())];
             if (item.isValue)
-                script[upper(item.name)] = item.data.c_str();
+                script[lower(item.name)] = item.data.c_str();
         }
     }
     const auto read = [&values](const std::string& classId, const char* name, std::string* text) {
-        const auto script = values.find(upper(classId));
-        if (script == values.end() || script->second.count(upper(name)) == 0)
+        const auto script = values.find(lower(classId));
+        if (script == values.end() || script->second.count(lower(name)) == 0)
             return false;
-        *text = script->second.at(upper(name));
+        *text = script->second.at(lower(name));
         return true;
     };
     auto objects = std::make_shared<std::vector<std::unique_ptr<fake::Driver>>>();

@@ -1,7 +1,7 @@
 // Guards against a report child or thread that tells the wrong news, goes on past a driver call the program gave up
 // on, is not ended when released, gets the program's standard input, is resumed by the guard after a stack overflow or
-// a fault outside a guarded call, or that a command line typed by hand can make (one outliving the program: see the
-// console test's interrupts). This program is its own children: main acts as the child the test asks for.
+// a fault outside a guarded call, or that a command line typed by hand can make; the console test sees a child outlive
+// the program. This program is its own children: main acts as the child the test asks for.
 #include <gtest/gtest.h>
 
 #include <windows.h>
