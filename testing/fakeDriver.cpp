@@ -199,6 +199,12 @@ ASIOError Driver::future(std::int32_t selector, void* parameter)
     return script.toPcmResult;
 }
 
+bool answersAfter(Trouble trouble)
+{
+    return trouble == Trouble::slow || trouble == Trouble::ask || trouble == Trouble::write ||
+        trouble == Trouble::startProcess || trouble == Trouble::slowEndsOnInterrupt;
+}
+
 // Logs a call and plays the trouble; false after the last Release.
 bool Driver::enter(const std::string& call)
 {
@@ -223,8 +229,8 @@ bool Driver::enter(const std::string& call)
         }
         return true;
     }
-    // A slow driver is no driver in trouble: it answers, late.
-    if (script.trouble == Trouble::slow) {
+    // A driver that answers afterwards is no driver in trouble.
+    if (answersAfter(script.trouble)) {
         makeTrouble(script.trouble, script.troubleCode);
         return true;
     }

@@ -41,7 +41,17 @@ enum class Trouble {
     overflowStack, // recurses without end
     slow, // answers after the code's milliseconds
     lockHeap, // answers, its own thread keeping the host's heap locked
+    ask, // asks its user in a message box, and answers once answered
+    freezeWindow, // shows a window, never serves it again, and hangs
+    write, // writes the code's lines of 64 bytes to standard output, then answers
+    endThreadLoading, // ends its thread with the code, holding the system's loader
+    startProcess, // starts a lingering process that inherits handles, then answers
+    slowEndsOnInterrupt, // answers after the code's milliseconds; Ctrl+C ends its process
 };
+
+// Whether a driver in this trouble answers afterwards, as a driver out of
+// trouble would.
+bool answersAfter(Trouble trouble);
 
 struct Script {
     std::string label = "fake"; // names the objects in the log

@@ -72,9 +72,12 @@ void readFormat(const Values& read, const std::string& name, Format* format)
 }
 
 // The names scripts give the troubles, in the order of fake::Trouble.
-constexpr const char* troubleNames[] = {"none", "fault",       "recover",  "hang", "hangLoading",
-                                        "exit", "threadFault", "overflow", "slow", "lockHeap"};
-static_assert(std::size(troubleNames) == static_cast<std::size_t>(Trouble::lockHeap) + 1);
+// clang-format off
+constexpr const char* troubleNames[] = {"none", "fault", "recover", "hang", "hangLoading", "exit", "threadFault",
+    "overflow", "slow", "lockHeap", "ask", "freezeWindow", "write", "endThreadLoading", "startProcess",
+    "slowEndsOnInterrupt"};
+// clang-format on
+static_assert(std::size(troubleNames) == static_cast<std::size_t>(Trouble::slowEndsOnInterrupt) + 1);
 
 Trouble troubleNamed(const std::string& kind)
 {
