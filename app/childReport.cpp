@@ -38,7 +38,6 @@ std::optional<ChildOutcome> watchChild(platform::ReportChild* child, bool onThre
 {
     // A thread is inside its driver's creation from its start.
     bool reached = onThread;
-    bool inCall = onThread;
     bool writing = false;
     for (;;) {
         const platform::ChildNews news =
@@ -47,7 +46,6 @@ std::optional<ChildOutcome> watchChild(platform::ReportChild* child, bool onThre
         if (news == platform::ChildNews::entered || news == platform::ChildNews::returned ||
             news == platform::ChildNews::writing) {
             reached = true;
-            inCall = news == platform::ChildNews::entered;
             writing = news == platform::ChildNews::writing;
             continue;
         }
@@ -62,6 +60,7 @@ std::optional<ChildOutcome> watchChild(platform::ReportChild* child, bool onThre
             continue;
         char operation[32];
         platform::lastChildOperation(child, operation, sizeof operation);
+        const bool inCall = platform::childInCall(child);
         if (news == platform::ChildNews::ended)
             return ChildOutcome{ChildOutcome::End::ended, operation, platform::childExitStatus(child), onThread,
                                 inCall};

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/childReport.h"
 #include "app/reportDriver.h"
 #include "driver/driverManager.h"
 #include "platform/platform.h"
@@ -33,6 +34,7 @@ int runProgram()
         return reportAsChild(childName, childClass);
 
     const ConsoleTaken console;
+    platform::prepareBeforeReportThreads(hangSeconds * 1000);
 
     // Storage for the manager or for the list its scan builds may run out.
     try {
@@ -68,9 +70,7 @@ int runProgram()
     driverManager = nullptr;
 
     std::cout << "Press any key to exit..." << std::endl;
-    // Input from a file or a pipe ends the wait with its first character or
-    // its end.
-    if (!platform::readConsoleKey())
-        std::cin.get();
+    platform::waitForKey();
+    platform::endIfThreadsLeft(0);
     return 0;
 }

@@ -37,7 +37,15 @@
 // - A report child or thread announces each driver call before it and the
 //   driver's return after it, and marks each write of its report, so the
 //   program can time everything but the writes and, having given up on it,
-//   know that nothing more is written.
+//   know that nothing more is written. A report child also marks the writes
+//   of its driver's own output, which it relays.
+// - A report child or thread that shows its user a window the system still
+//   finds responding is talking to the user: that time is the user's, and
+//   no wait for the child counts it.
+// - Everything the program's own code needs later in its process is made
+//   ready once, before any report thread runs (prepareBeforeReportThreads):
+//   a report thread left inside its driver may hold locks, the system
+//   loader's among them, that making it later would wait for.
 // - A report child never acts on the console's control events: Ctrl+C,
 //   Ctrl+Break and the console's closing are the program's to handle.
 #pragma once
@@ -146,8 +154,9 @@ enum class ChildNews {
     entered, // the child entered another driver call
     returned, // the child is between driver calls: the driver returned
               // from the call it entered last, or a write of its ended
-    writing, // the child began a write of its report, which a paused
-             // reader of the output may hold up for as long as it likes
+    writing, // the child began a write of its report or of its driver's
+             // output, which a paused reader may hold up for as long as it
+             // likes
     finished, // the child finished its report (told once; after it, only
               // the end is news)
     ended, // the child's process, or the thread, ended
@@ -155,7 +164,9 @@ enum class ChildNews {
     failed, // the wait failed: nothing is known of the child
 };
 
-// Waits at most `milliseconds`, or waitForever, for news of the child.
+// Waits at most `milliseconds` of the child's own time, or waitForever,
+// for news of the child. Time while the child shows a window that is still
+// served is the user's, and is not counted.
 constexpr std::uint32_t waitForever = 0xFFFFFFFF;
 ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds);
 
@@ -168,11 +179,15 @@ bool giveUpOnChild(ReportChild* child);
 // capacity - 1 characters; only letters and digits are kept.
 void lastChildOperation(const ReportChild* child, char* operation, std::uint32_t capacity);
 
+// Whether the news last told found the child inside a driver call.
+bool childInCall(const ReportChild* child);
+
 // The exit status of a child whose process, or thread, ended.
 std::uint32_t childExitStatus(const ReportChild* child);
 
 // Ends the child if it still runs, and lets go of it. A thread is not
-// ended: one that has not ended is left as it is, for good.
+// ended: one that has not ended is left as it is, for good, and one that
+// ended inside its driver may have left its locks held.
 void releaseChild(ReportChild* child);
 
 // In a process started by startReportChild: copies the name of the driver
@@ -184,10 +199,19 @@ void releaseChild(ReportChild* child);
 // is.
 bool becomeReportChild(char* name, std::uint32_t capacity, CLSID* clsid);
 
+// In the program, before any report thread runs: makes ready everything
+// the program's own code needs later, so that nothing a driver left
+// behind holds can keep it. From the first report thread on, the
+// program's own thread is watched: held up for longer than
+// limitMilliseconds anywhere but in a wait for a child, a write or the
+// wait for a key, it says in one line that the report was cut short, the
+// console is put back, and the program ends.
+void prepareBeforeReportThreads(std::uint32_t limitMilliseconds);
+
 // What keeps a driver of class clsid from being made in this process, now
-// that a report thread may have been left inside its driver: the system's
-// loader held by such a thread, or for a driver made for one thread, the
-// keeper's thread lost with one.
+// that a report thread may have been left inside its driver, or ended in
+// it: the system's loader held by such a thread, or for a driver made for
+// one thread, the keeper's thread lost with one.
 enum class ThreadBlock { none, loaderHeld, keeperLost };
 ThreadBlock reportThreadBlock(const CLSID& clsid);
 
@@ -207,7 +231,10 @@ void announceReportFinished();
 // output code page to UTF-8 (65001). From then on Ctrl+C, Ctrl+Break and
 // the console's closing end the process at once, as the system would, with
 // STATUS_CONTROL_C_EXIT, after the console is put back as it was noted, and
-// nothing more is written. Where there is no console, only that.
+// nothing more is written. Every other way out of the process puts the
+// console back too: a fault that no guard takes (which ends the process at
+// once with its code), the process ended by exit or ExitProcess from any
+// thread, and std::terminate. Where there is no console, only that.
 void takeConsole();
 
 // Puts the console back as takeConsole found it; nothing when it was not
@@ -221,15 +248,17 @@ void* consoleWindow();
 // down other than a modifier or lock key alone (Shift, Ctrl, Alt, Windows,
 // Caps Lock, Num Lock, Scroll Lock), with line input and echo off for that
 // one read and processed input as it was, so that Ctrl+C still ends the
-// program; returns true. The console's input modes are as before after
-// the key; Ctrl+C's way out puts them back through takeConsole's handler.
-// False at once, reading nothing, when standard input is not a console.
-bool readConsoleKey();
+// program. The console's input modes are as before after the key;
+// Ctrl+C's way out puts them back through takeConsole's handler, and no
+// mode is set after it began. Otherwise reads one character of standard
+// input, whose end ends the wait at once.
+void waitForKey();
 
-// Called as the program ends with the status. When a report thread was
-// left inside its driver, it may hold a lock that an orderly exit waits
-// for, the system loader's among them: then the process ends at once,
-// its output written first, and this does not return. Else it returns.
+// Called once the program is done, with its exit status. When a report
+// thread was left inside its driver, or ended in it, it may hold a lock
+// that an orderly exit waits for, the system loader's or the heap's among
+// them: then the console is put back and the process ends at once, and
+// this does not return. Else it returns.
 void endIfThreadsLeft(int status);
 
 } // namespace platform

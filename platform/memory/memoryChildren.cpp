@@ -71,9 +71,13 @@ ReportChild* startReportChild(const char*, const CLSID&)
 
 ReportChild* startReportThread(const char* name, const CLSID&, void (*report)(const char* name))
 {
+    if (!state().preparedForThreads)
+        state().childWaitMistakes.push_back("a report thread started before the program prepared for it");
     auto& scripts = state().threadScripts;
     if (!scripts.empty()) {
+        // A thread is inside its driver's creation from its start.
         ReportChild* child = scriptedChild(scripts.front());
+        child->inCall = true;
         scripts.pop_front();
         return child;
     }
@@ -131,6 +135,11 @@ void lastChildOperation(const ReportChild* child, char* operation, std::uint32_t
     std::snprintf(operation, capacity, "%s", child->operation.c_str());
 }
 
+bool childInCall(const ReportChild* child)
+{
+    return child->inCall;
+}
+
 std::uint32_t childExitStatus(const ReportChild* child)
 {
     return child->exitStatus;
@@ -168,6 +177,11 @@ void announceReportFinished()
 {
     if (ReportChild* thread = state().reportingThread)
         thread->untold.push_back({ChildNews::finished});
+}
+
+void prepareBeforeReportThreads(std::uint32_t)
+{
+    state().preparedForThreads = true;
 }
 
 // Nothing in memory is left hung to keep a driver from a thread.

@@ -52,11 +52,11 @@ int comDepth();
 // console starts at 437.
 std::vector<unsigned> consoleCodePagesSet();
 
-// Makes standard input a console, where readConsoleKey takes a key press
-// each time, or, as after reset, no console.
+// Makes standard input a console, where waitForKey takes a key press each
+// time, or, as after reset, no console.
 void setConsoleInput(bool console);
 
-// The key presses readConsoleKey took.
+// The key presses waitForKey took.
 int consoleKeysRead();
 
 // What the next report child does: it enters driver calls in order, each
@@ -79,7 +79,8 @@ void scriptChild(ChildScript script);
 void scriptReportThread(ChildScript script);
 
 // The program's waits for its children that broke the rule: without a
-// limit while a child was not writing, or with one while it was.
+// limit while a child was not writing, or with one while it was; and a
+// report thread started before the program prepared for it.
 std::vector<std::string> childWaitMistakes();
 
 // The children let go of before they ended.

@@ -1,4 +1,6 @@
 // The stand-in's COM, guard and console, and the reset of all its state.
+#include <iostream>
+
 #include "platform/memory/standInState.h"
 
 namespace memory::standIn {
@@ -66,12 +68,12 @@ void* consoleWindow()
     return state().consoleWindow;
 }
 
-bool readConsoleKey()
+void waitForKey()
 {
-    if (!state().consoleInput)
-        return false;
-    ++state().consoleKeysRead;
-    return true;
+    if (state().consoleInput)
+        ++state().consoleKeysRead;
+    else
+        std::cin.get();
 }
 
 } // namespace platform

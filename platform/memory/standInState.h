@@ -56,6 +56,7 @@ struct State {
     std::deque<ChildScript> childScripts;
     std::deque<ChildScript> threadScripts;
     std::vector<std::string> childWaitMistakes;
+    bool preparedForThreads = false;
     int childrenLeft = 0;
     platform::ReportChild* reportingThread = nullptr;
 };

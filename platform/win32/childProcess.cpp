@@ -33,9 +33,9 @@ HANDLE childJob()
     return job;
 }
 
-// Asked for once, at the first child's start, before any report thread
-// runs: the system takes its loader's lock to answer, and a report thread
-// hung in its driver may hold that lock for good.
+// Asked for before any report thread runs (prepareBeforeReportThreads):
+// the system takes its loader's lock to answer, and a report thread hung in
+// its driver may hold that lock for good.
 const std::wstring& programPath()
 {
     static const std::wstring path = [] {
@@ -50,11 +50,10 @@ const std::wstring& programPath()
     return path;
 }
 
-// An inheritable handle to the same file, pipe or console as one of this
-// process's standard streams; null when it has none.
-HANDLE inheritableStream(DWORD stream)
+// An inheritable copy of source, for one child's start; null when there is
+// no source.
+HANDLE inheritableCopy(HANDLE source)
 {
-    const HANDLE source = GetStdHandle(stream);
     HANDLE copy = nullptr;
     if (source == nullptr || source == INVALID_HANDLE_VALUE ||
         !DuplicateHandle(GetCurrentProcess(), source, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS))
@@ -128,7 +127,12 @@ bool blockArgument(HANDLE* handle)
 // can write into the report.
 LONG WINAPI endWithFaultCode(EXCEPTION_POINTERS* exception)
 {
-    TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    const DWORD code = exception->ExceptionRecord->ExceptionCode;
+    // What the driver wrote before goes out first, but for a thread with no
+    // stack left to relay it.
+    if (code != EXCEPTION_STACK_OVERFLOW)
+        relayWhatIsLeft();
+    TerminateProcess(GetCurrentProcess(), code);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -146,45 +150,60 @@ BOOL WINAPI leaveControlToProgram(DWORD event)
 
 } // namespace
 
+void prepareChildStarts()
+{
+    programPath();
+    childJob();
+    // Whatever a driver reported on a thread of the program starts, with
+    // inheritance, gets none of the program's own handles: a process that
+    // held its output open would keep a pager waiting after its end.
+    for (DWORD stream : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+        SetHandleInformation(GetStdHandle(stream), HANDLE_FLAG_INHERIT, 0);
+}
+
 namespace platform {
 
 ReportChild* startReportChild(const char* name, const CLSID& clsid)
 {
-    // Learnt before any report thread can hold the loader's lock.
-    programPath();
     const HANDLE job = childJob();
     if (job == nullptr)
         return nullptr;
-    // A child without both streams would lose its report.
-    const HANDLE out = inheritableStream(STD_OUTPUT_HANDLE);
-    const HANDLE err = inheritableStream(STD_ERROR_HANDLE);
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     auto* child = new ReportChild{ReportChild::Kind::process};
-    child->newsEvent = CreateEventW(&inheritable, FALSE, FALSE, nullptr);
-    child->turnEvent = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
+    child->newsEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    child->turnEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     child->blockMapping =
-        CreateFileMappingW(INVALID_HANDLE_VALUE, &inheritable, PAGE_READWRITE, 0, sizeof(ReportBlock), nullptr);
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ReportBlock), nullptr);
     if (child->blockMapping != nullptr)
         child->block = static_cast<ReportBlock*>(
             MapViewOfFile(child->blockMapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(ReportBlock)));
+    // What the child inherits is inheritable only while it starts, so that
+    // a process a driver on a report thread starts meanwhile gets none of
+    // it. A child without both streams would lose its report.
+    const HANDLE block = inheritableCopy(child->blockMapping);
+    const HANDLE news = inheritableCopy(child->newsEvent);
+    const HANDLE turn = inheritableCopy(child->turnEvent);
+    const HANDLE out = inheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE));
+    const HANDLE err = inheritableCopy(GetStdHandle(STD_ERROR_HANDLE));
     PROCESS_INFORMATION started{};
-    bool ok = out != nullptr && err != nullptr && child->newsEvent != nullptr && child->turnEvent != nullptr &&
+    bool ok = block != nullptr && news != nullptr && turn != nullptr && out != nullptr && err != nullptr &&
         child->block != nullptr;
     if (ok) {
-        prepareBlock(child->block, name, child->newsEvent, child->turnEvent);
+        // The child knows its handles by the values it inherits.
+        prepareBlock(child->block, name, news, turn);
         child->block->clsid = clsid;
-        const std::vector<HANDLE> inherited = {child->blockMapping, child->newsEvent, child->turnEvent, out, err};
+        const std::vector<HANDLE> inherited = {block, news, turn, out, err};
         // Born in the job where the system allows it, so that not even a
         // suspended child outlives a program killed at once; else assigned
         // to it before it runs a single instruction of its own.
-        ok = startSuspended(child->blockMapping, inherited, out, err, job, &started) ||
-            startSuspended(child->blockMapping, inherited, out, err, nullptr, &started);
+        ok = startSuspended(block, inherited, out, err, job, &started) ||
+            startSuspended(block, inherited, out, err, nullptr, &started);
     }
-    for (HANDLE stream : {out, err})
-        if (stream != nullptr)
-            CloseHandle(stream);
+    for (HANDLE handle : {block, news, turn, out, err})
+        if (handle != nullptr)
+            CloseHandle(handle);
     if (ok) {
         child->runner = started.hProcess;
+        child->processId = started.dwProcessId;
         BOOL inJob = FALSE;
         ok =
             IsProcessInJob(started.hProcess, job, &inJob) && (inJob || AssignProcessToJobObject(job, started.hProcess));
@@ -233,6 +252,7 @@ bool becomeReportChild(char* name, std::uint32_t capacity, CLSID* clsid)
     SetErrorMode(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS);
     SetUnhandledExceptionFilter(endWithFaultCode);
     writeReportMarked();
+    relayDriverOutput(block);
     return true;
 }
 

@@ -1,7 +1,9 @@
 // How the program watches a report child of any kind: its news, giving up
 // on it, what it did last, how it ended, and letting go of it.
+#include <algorithm>
 #include <initializer_list>
 
+#include "platform/win32/ownThreadWatch.h"
 #include "platform/win32/reportChild.h"
 
 namespace {
@@ -17,29 +19,87 @@ bool threadReportDone(const platform::ReportChild* child)
 // How long ending a child may take before the program goes on regardless.
 constexpr DWORD endWait = 5000;
 
+// How often a wait looks at the child's windows.
+constexpr DWORD windowLook = 250;
+
+// An interrupt reaches the program and its children at once: a child
+// that a driver's own handler ended with the interrupt's status gives the
+// program's handler this long to end the program, before its end is told
+// as the driver's doing.
+constexpr DWORD interruptGrace = 2000;
+
+struct WindowSearch {
+    DWORD processId; // 0: the windows of the thread enumerated
+    bool asking;
+};
+
+BOOL CALLBACK noteAskingWindow(HWND window, LPARAM search)
+{
+    auto* found = reinterpret_cast<WindowSearch*>(search);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    // Windows itself calls a window that has taken no message for 5 s not
+    // responding: one still served is talking to the user. Nothing here
+    // sends the window a message, which a stuck thread would never answer.
+    if ((found->processId == 0 || processId == found->processId) && IsWindowVisible(window) && !IsHungAppWindow(window))
+        found->asking = true;
+    return !found->asking;
+}
+
+// Whether the child shows its user a top-level window that is still served.
+bool asksUser(const platform::ReportChild* child)
+{
+    WindowSearch search{child->processId, false};
+    if (child->processId != 0)
+        EnumWindows(noteAskingWindow, reinterpret_cast<LPARAM>(&search));
+    else
+        EnumThreadWindows(child->threadId, noteAskingWindow, reinterpret_cast<LPARAM>(&search));
+    return search.asking;
+}
+
 } // namespace
+
+void prepareWindowChecks()
+{
+    // The first look at the desktop's windows loads what the system needs
+    // for it.
+    WindowSearch search{GetCurrentProcessId(), false};
+    EnumWindows(noteAskingWindow, reinterpret_cast<LPARAM>(&search));
+}
 
 namespace platform {
 
 void letChildReport(ReportChild* child)
 {
+    // A driver that asks its user shows a window, and on Windows a process
+    // in the background cannot bring its window to the front: it would open
+    // behind the console, where the user waits for the report. The
+    // program, started by the user, may hand its child that right (when
+    // the system lets it: it must be allowed to set the foreground itself).
+    // A report thread is the program's own and has it already.
+    if (child->kind == ReportChild::Kind::process)
+        AllowSetForegroundWindow(child->processId);
     SetEvent(child->turnEvent);
 }
 
 ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
 {
-    const ULONGLONG start = GetTickCount64();
+    // This wait has a limit of its own.
+    const OwnThreadWaits waits;
+    ULONGLONG counted = 0;
+    ULONGLONG last = GetTickCount64();
     for (;;) {
         ChildNews news;
-        const LONG64 now = child->block->progress;
+        const LONG64 now = progressOf(child->block);
         if (newsOf(child->told, now, &news)) {
             child->told = now;
             return news;
         }
-        DWORD left = INFINITE;
+        DWORD slice = INFINITE;
         if (milliseconds != waitForever) {
-            const ULONGLONG spent = GetTickCount64() - start;
-            left = spent >= milliseconds ? 0 : static_cast<DWORD>(milliseconds - spent);
+            if (counted >= milliseconds)
+                return ChildNews::silent;
+            slice = static_cast<DWORD>(std::min<ULONGLONG>(milliseconds - counted, windowLook));
         }
         // Once the report is complete, only the child's end is news: its
         // process's or thread's, or the keeper's word that it is done.
@@ -51,16 +111,21 @@ ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
         const DWORD ends = count;
         if (stateOf(child->told) != finished)
             waited[count++] = child->newsEvent;
-        const DWORD which = WaitForMultipleObjects(count, waited, FALSE, left);
+        const DWORD which = WaitForMultipleObjects(count, waited, FALSE, slice);
+        const ULONGLONG tick = GetTickCount64();
+        // While the child talks to its user, the time is the user's.
+        if (which != WAIT_TIMEOUT || !asksUser(child))
+            counted += tick - last;
+        last = tick;
         if (which < WAIT_OBJECT_0 + ends) {
             // News the child gave before it ended come first.
-            if (newsOf(child->told, child->block->progress, &news))
+            if (newsOf(child->told, progressOf(child->block), &news))
                 continue;
+            if (childExitStatus(child) == STATUS_CONTROL_C_EXIT && child->kind == ReportChild::Kind::process)
+                Sleep(interruptGrace);
             return ChildNews::ended;
         }
-        if (which == WAIT_TIMEOUT)
-            return ChildNews::silent;
-        if (which != WAIT_OBJECT_0 + ends)
+        if (which != WAIT_TIMEOUT && which != WAIT_OBJECT_0 + ends)
             return ChildNews::failed;
     }
 }
@@ -85,6 +150,11 @@ void lastChildOperation(const ReportChild* child, char* operation, std::uint32_t
     operation[length] = '\0';
 }
 
+bool childInCall(const ReportChild* child)
+{
+    return stateOf(child->told) == inCall;
+}
+
 std::uint32_t childExitStatus(const ReportChild* child)
 {
     DWORD status = 0;
@@ -101,6 +171,7 @@ void releaseChild(ReportChild* child)
     case ReportChild::Kind::process:
         if (WaitForSingleObject(child->runner, 0) != WAIT_OBJECT_0) {
             TerminateProcess(child->runner, ERROR_TIMEOUT);
+            const OwnThreadWaits waits;
             WaitForSingleObject(child->runner, endWait);
         }
         UnmapViewOfFile(child->block);
@@ -116,6 +187,8 @@ void releaseChild(ReportChild* child)
             delete child;
             return;
         }
+        if (stateOf(progressOf(child->block)) != finished)
+            noteThreadEndedInDriver();
         freeThreadStart(child->start);
         break;
     }

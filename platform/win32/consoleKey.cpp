@@ -4,6 +4,11 @@
 
 #include <windows.h>
 
+#include <iostream>
+
+#include "platform/win32/console.h"
+#include "platform/win32/ownThreadWatch.h"
+
 namespace {
 
 // A key going down. A modifier or lock key alone is not a key press: it
@@ -31,20 +36,25 @@ bool isKeyPress(const INPUT_RECORD& record)
 
 namespace platform {
 
-bool readConsoleKey()
+void waitForKey()
 {
+    // The user's time, for as long as the user likes.
+    const OwnThreadWaits waits;
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD modes;
-    if (!GetConsoleMode(input, &modes))
-        return false;
+    if (!GetConsoleMode(input, &modes)) {
+        // Input from a file or a pipe ends the wait with its first
+        // character or its end.
+        std::cin.get();
+        return;
+    }
     // Processed input stays as it is: on, as a console starts, Ctrl+C
     // remains the signal that ends the program, not a key that ends the wait.
-    SetConsoleMode(input, modes & ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT));
+    setInputModes(input, modes & ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT));
     INPUT_RECORD record;
     DWORD read = 0;
     while (ReadConsoleInputW(input, &record, 1, &read) && (read == 0 || !isKeyPress(record))) { }
-    SetConsoleMode(input, modes);
-    return true;
+    setInputModes(input, modes);
 }
 
 } // namespace platform

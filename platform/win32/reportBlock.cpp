@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win32/ownThreadWatch.h"
+
 namespace {
 
 constexpr char blockMark[] = "asio-report child";
@@ -23,30 +25,42 @@ LONG64 moved(LONG64 progress, LONG64 calls, ReportState state, bool writing)
         (writing ? writingFlag : 0) | state;
 }
 
-// In a report child, or a report thread: its block, the event it sets for
-// news and the one that gives it its turn.
+// In a report child, or a report thread: its block and the event that
+// gives it its turn.
 thread_local ReportBlock* ownBlock;
-thread_local HANDLE ownNewsEvent;
 thread_local HANDLE ownTurnEvent;
 
-// Moves the own report on to where next says, unless the program gave it
-// up: then the report has been ended for it, and this thread must neither
+// Moves the report on to where next says, unless the program gave it up:
+// then the report has been ended for it, and this thread must neither
 // write nor call anything again.
 template <typename Next>
-void moveOn(Next next)
+void moveOn(ReportBlock* block, Next next)
 {
     for (;;) {
-        const LONG64 progress = ownBlock->progress;
+        const LONG64 progress = progressOf(block);
         if (stateOf(progress) == givenUp)
             for (;;)
                 Sleep(INFINITE);
-        if (InterlockedCompareExchange64(&ownBlock->progress, next(progress), progress) == progress)
+        if (InterlockedCompareExchange64(&block->progress, next(progress), progress) == progress)
             break;
     }
-    SetEvent(ownNewsEvent);
+    SetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(block->newsEvent)));
+}
+
+template <typename Next>
+void moveOn(Next next)
+{
+    moveOn(ownBlock, next);
 }
 
 } // namespace
+
+LONG64 progressOf(const ReportBlock* block)
+{
+    // A plain read of 64 bits is two reads on x86, which a move between
+    // them would tear.
+    return InterlockedCompareExchange64(const_cast<volatile LONG64*>(&block->progress), 0, 0);
+}
 
 ReportState stateOf(LONG64 progress)
 {
@@ -84,23 +98,28 @@ bool isPreparedBlock(const ReportBlock* block)
 void takeBlock(ReportBlock* block)
 {
     ownBlock = block;
-    ownNewsEvent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(block->newsEvent));
     ownTurnEvent = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(block->turnEvent));
 }
 
 void markWriting(bool writing)
 {
     if (ownBlock != nullptr)
-        moveOn([writing](LONG64 progress) { return moved(progress, callsOf(progress), stateOf(progress), writing); });
+        markWritingIn(ownBlock, writing);
+}
+
+void markWritingIn(ReportBlock* block, bool writing)
+{
+    moveOn(block,
+           [writing](LONG64 progress) { return moved(progress, callsOf(progress), stateOf(progress), writing); });
 }
 
 bool newsOf(LONG64 told, LONG64 now, platform::ChildNews* news)
 {
-    if (now == told)
+    if (now == told || stateOf(told) == finished)
         return false;
     switch (stateOf(now)) {
     case inCall:
-        *news = platform::ChildNews::entered;
+        *news = isWriting(now) ? platform::ChildNews::writing : platform::ChildNews::entered;
         return true;
     case notStarted:
     case betweenCalls:
@@ -132,23 +151,29 @@ void awaitTurn()
 
 void announceOperation(const char* operation)
 {
-    if (ownBlock == nullptr)
+    // The program's own thread reports its driver itself only as the last
+    // resort; its watch sees each call.
+    if (ownBlock == nullptr) {
+        ownThreadMoves();
         return;
-    const LONG64 next = callsOf(ownBlock->progress) + 1;
+    }
+    const LONG64 next = callsOf(progressOf(ownBlock)) + 1;
     std::snprintf(ownBlock->operations[next % 2], sizeof ownBlock->operations[0], "%s", operation);
-    moveOn([](LONG64 progress) { return moved(progress, callsOf(progress) + 1, inCall, false); });
+    moveOn([](LONG64 progress) { return moved(progress, callsOf(progress) + 1, inCall, isWriting(progress)); });
 }
 
 void announceReturn()
 {
-    if (ownBlock != nullptr)
-        moveOn([](LONG64 progress) { return moved(progress, callsOf(progress), betweenCalls, false); });
+    if (ownBlock == nullptr)
+        ownThreadMoves();
+    else
+        moveOn([](LONG64 progress) { return moved(progress, callsOf(progress), betweenCalls, isWriting(progress)); });
 }
 
 void announceReportFinished()
 {
     if (ownBlock != nullptr)
-        moveOn([](LONG64 progress) { return moved(progress, callsOf(progress), finished, false); });
+        moveOn([](LONG64 progress) { return moved(progress, callsOf(progress), finished, isWriting(progress)); });
 }
 
 } // namespace platform

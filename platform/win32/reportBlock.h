@@ -6,15 +6,16 @@
 // give up, each atomically:
 //
 //     notStarted --> inCall <--> betweenCalls --> finished
-//         |            |         (writing) |
-//         +------------+--------+----------+
-//                               v
-//                            givenUp      (by the program only)
+//         |            |              |
+//         +------------+-------+------+
+//                              v
+//                           givenUp      (by the program only)
 //
-// While between calls the child may be writing its report; the word says
-// so, and the program never gives up on a child inside a write. Every move
-// also counts in the word, so that no move is lost on the program, however
-// soon the child moves back.
+// A flag beside the state says that the child is writing: its report,
+// between calls, or in a child process its driver's own output, which it
+// relays at any time. The program never gives up on a child inside a
+// write. Every move also counts in the word, so that no move is lost on
+// the program, however soon the child moves back.
 #pragma once
 
 #include <windows.h>
@@ -44,6 +45,9 @@ struct ReportBlock {
     char operations[2][32];
 };
 
+// The block's progress, read whole in one step on either word size.
+LONG64 progressOf(const ReportBlock* block);
+
 // Fills a new block for the driver named name.
 void prepareBlock(ReportBlock* block, const char* name, HANDLE newsEvent, HANDLE turnEvent);
 
@@ -57,9 +61,12 @@ void takeBlock(ReportBlock* block);
 // report. Once the program has given up on the child, entering does not
 // return. Elsewhere: nothing.
 void markWriting(bool writing);
+// The same for block, from any thread of the child.
+void markWritingIn(ReportBlock* block, bool writing);
 
 // The program's side: the news in a move from the progress told to the
-// progress now; false when there is none.
+// progress now; false when there is none. Once the child's finish was
+// told, only its end is news.
 bool newsOf(LONG64 told, LONG64 now, platform::ChildNews* news);
 
 // Gives up on the child whose progress was last told as told; false when it

@@ -19,6 +19,9 @@ struct platform::ReportChild {
     // What ends with the child: the process, the thread, or a copy of the
     // keeper's thread's handle, which ends only with the keeper.
     HANDLE runner = nullptr;
+    // Whose windows are the child's: a process's, or a thread's.
+    DWORD processId = 0;
+    DWORD threadId = 0;
     HANDLE newsEvent = nullptr;
     HANDLE turnEvent = nullptr;
     ReportBlock* block = nullptr;
@@ -33,5 +36,15 @@ struct platform::ReportChild {
 // runs it is lost.
 void leaveThreadBehind(platform::ReportChild* child);
 
+// A thread that ended inside its driver may have ended holding locks the
+// process needs, as one left behind may hold them.
+void noteThreadEndedInDriver();
+
 // Frees a thread's or kept report's start once nothing uses it any more.
 void freeThreadStart(ThreadStart* start);
+
+// Made before any report thread runs (see prepareBeforeReportThreads):
+// the program's path and the job its children run in, and what the checks
+// for a child's windows first need.
+void prepareChildStarts();
+void prepareWindowChecks();

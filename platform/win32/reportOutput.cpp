@@ -1,14 +1,91 @@
 #include "platform/win32/reportOutput.h"
 
-#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <iostream>
 #include <streambuf>
 #include <string>
 
-#include "platform/win32/reportBlock.h"
+#include "platform/win32/ownThreadWatch.h"
+#include "platform/win32/processEnd.h"
 
 namespace {
+
+// Copies of the program's standard output and error, as the report's
+// writes find them when they begin: the C runtime closes its own handles
+// to them when the driver's streams take their places.
+HANDLE reportStreams[2];
+
+HANDLE ownCopy(DWORD stream)
+{
+    const HANDLE source = GetStdHandle(stream);
+    HANDLE copy = nullptr;
+    if (source == nullptr || source == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), source, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return source;
+    return copy;
+}
+
+HANDLE reportStream(DWORD stream)
+{
+    return reportStreams[stream == STD_OUTPUT_HANDLE ? 0 : 1];
+}
+
+// In a child that relays its driver's output, every write, the report's and
+// the relays', holds this: the writing mark they share is one write's, and
+// a relay never writes between the report's look at the pipes and its own
+// write.
+CRITICAL_SECTION writeLock;
+bool relaying;
+ReportBlock* relayBlock;
+
+struct Relay {
+    HANDLE pipe = nullptr; // its reading end
+    HANDLE to = nullptr;
+};
+Relay relays[2];
+
+// How often the relay looks for what the driver wrote.
+constexpr DWORD relayLook = 20;
+
+bool writeWhole(HANDLE handle, const char* bytes, std::size_t size)
+{
+    DWORD written = 0;
+    bool ok = true;
+    for (std::size_t at = 0; ok && at < size; at += written)
+        ok = WriteFile(handle, bytes + at, static_cast<DWORD>(size - at), &written, nullptr) && written != 0;
+    return ok;
+}
+
+// Writes what the driver wrote so far, each piece marked as a write;
+// writeLock held.
+void relayWritten()
+{
+    for (const Relay& relay : relays) {
+        char buffer[4096];
+        DWORD available = 0;
+        DWORD read = 0;
+        while (PeekNamedPipe(relay.pipe, nullptr, 0, nullptr, &available, nullptr) && available != 0 &&
+               ReadFile(relay.pipe, buffer, std::min<DWORD>(available, sizeof buffer), &read, nullptr) && read != 0) {
+            markWritingIn(relayBlock, true);
+            writeWhole(relay.to, buffer, read);
+            markWritingIn(relayBlock, false);
+        }
+    }
+}
+
+DWORD WINAPI relayDriverWrites(void*)
+{
+    for (;;) {
+        EnterCriticalSection(&writeLock);
+        relayWritten();
+        LeaveCriticalSection(&writeLock);
+        Sleep(relayLook);
+    }
+}
 
 class MarkedOutput : public std::streambuf {
 public:
@@ -43,14 +120,18 @@ protected:
             bytes.push_back(c);
         }
         text.clear();
-        const HANDLE handle = GetStdHandle(stream);
+        // A reader that pauses holds the write up for as long as it likes.
+        const OwnThreadWaits waits;
+        if (relaying) {
+            EnterCriticalSection(&writeLock);
+            // The driver's text written before comes first.
+            relayWritten();
+        }
         markWriting(true);
-        DWORD written = 0;
-        bool ok = true;
-        for (std::size_t at = 0; ok && at < bytes.size(); at += written)
-            ok = WriteFile(handle, bytes.data() + at, static_cast<DWORD>(bytes.size() - at), &written, nullptr) &&
-                written != 0;
+        const bool ok = writeWhole(reportStream(stream), bytes.data(), bytes.size());
         markWriting(false);
+        if (relaying)
+            LeaveCriticalSection(&writeLock);
         return ok ? 0 : -1;
     }
 
@@ -66,6 +147,21 @@ private:
     const DWORD stream;
 };
 
+// Makes the pipe's writing end the driver's stream: standard output or
+// error of the process and of the C runtime.
+void giveDriverPipe(DWORD stream, HANDLE write)
+{
+    SetStdHandle(stream, write);
+    HANDLE copy = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), write, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        const int descriptor = _open_osfhandle(reinterpret_cast<std::intptr_t>(copy), _O_TEXT);
+        if (descriptor != -1) {
+            _dup2(descriptor, stream == STD_OUTPUT_HANDLE ? 1 : 2);
+            _close(descriptor);
+        }
+    }
+}
+
 } // namespace
 
 void writeReportMarked()
@@ -73,8 +169,47 @@ void writeReportMarked()
     // Never destroyed: the streams may still be flushed as the process ends.
     static MarkedOutput* const out = new MarkedOutput(STD_OUTPUT_HANDLE);
     static MarkedOutput* const err = new MarkedOutput(STD_ERROR_HANDLE);
+    if (reportStreams[0] == nullptr) {
+        reportStreams[0] = ownCopy(STD_OUTPUT_HANDLE);
+        reportStreams[1] = ownCopy(STD_ERROR_HANDLE);
+    }
     std::cout.flush();
     std::cerr.flush();
     std::cout.rdbuf(out);
     std::cerr.rdbuf(err);
+}
+
+void relayDriverOutput(ReportBlock* block)
+{
+    relayBlock = block;
+    InitializeCriticalSection(&writeLock);
+    HANDLE writes[2] = {};
+    bool ok = true;
+    for (int i = 0; i < 2; ++i) {
+        relays[i].to = reportStreams[i];
+        ok = ok && CreatePipe(&relays[i].pipe, &writes[i], nullptr, 1 << 16);
+    }
+    HANDLE relay = ok ? CreateThread(nullptr, 0, relayDriverWrites, nullptr, 0, nullptr) : nullptr;
+    if (relay == nullptr) {
+        // Without its relay the driver writes where it always did.
+        for (int i = 0; i < 2; ++i)
+            for (HANDLE end : {relays[i].pipe, writes[i]})
+                if (end != nullptr)
+                    CloseHandle(end);
+        return;
+    }
+    CloseHandle(relay);
+    relaying = true;
+    giveDriverPipe(STD_OUTPUT_HANDLE, writes[0]);
+    giveDriverPipe(STD_ERROR_HANDLE, writes[1]);
+    atProcessEnd(relayWhatIsLeft);
+}
+
+void relayWhatIsLeft()
+{
+    // Another thread of the child may hold the lock, and never let go.
+    if (relaying && TryEnterCriticalSection(&writeLock)) {
+        relayWritten();
+        LeaveCriticalSection(&writeLock);
+    }
 }

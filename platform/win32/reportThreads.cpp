@@ -2,10 +2,12 @@
 // process reports the driver through a block of its own, and tells its
 // news as a child does. A thread cannot be ended: one that its driver
 // holds up is left behind, and may hold locks the process needs.
-#include <cstdio>
+#include <exception>
 #include <initializer_list>
+#include <iostream>
 #include <string>
 
+#include "platform/win32/ownThreadWatch.h"
 #include "platform/win32/reportChild.h"
 #include "platform/win32/reportOutput.h"
 
@@ -45,6 +47,7 @@ DWORD WINAPI runReportThread(void* start)
 // thread can be created after it.
 struct Keeper {
     HANDLE thread;
+    DWORD threadId;
     HANDLE ready; // set once its COM has started
     HANDLE work; // set when next holds a report to run
     ThreadStart* volatile next;
@@ -52,8 +55,8 @@ struct Keeper {
 };
 Keeper* keeper;
 
-// Whether a report thread was left inside its driver, and whether the
-// keeper was among them.
+// Whether a report thread was left inside its driver or ended in it, and
+// whether the keeper was left among them.
 bool threadsLeft;
 bool keeperLost;
 
@@ -79,7 +82,7 @@ Keeper* startedKeeper()
     made->ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     made->work = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (made->ready != nullptr && made->work != nullptr)
-        made->thread = CreateThread(nullptr, 0, runKeeper, made, 0, nullptr);
+        made->thread = CreateThread(nullptr, 0, runKeeper, made, 0, &made->threadId);
     if (made->thread == nullptr) {
         for (HANDLE handle : {made->ready, made->work})
             if (handle != nullptr)
@@ -118,8 +121,8 @@ struct LoaderLock {
     UnlockLoader unlock;
 };
 
-// Looked up before any report thread runs: the lookup itself may take the
-// loader's lock.
+// Looked up before any report thread runs (prepareBeforeReportThreads):
+// the lookup itself may take the loader's lock.
 const LoaderLock& loaderLock()
 {
     static const LoaderLock functions = [] {
@@ -131,8 +134,9 @@ const LoaderLock& loaderLock()
     return functions;
 }
 
-// Tries the system loader's lock without waiting: true when another thread
-// holds it. No thread can start, and no driver's DLL load, while one does.
+// Tries the system loader's lock without waiting, for a second: true when
+// another thread held it all that while. No thread can start, and no
+// driver's DLL load, while one does.
 bool loaderHeldElsewhere()
 {
     constexpr ULONG tryOnly = 2;
@@ -141,17 +145,21 @@ bool loaderHeldElsewhere()
     if (loader.lock == nullptr || loader.unlock == nullptr)
         return false;
     // A thread that loads a DLL holds the lock a moment: only one that
-    // keeps it for a good while blocks the process.
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    // keeps it for a good while blocks the process. A try that fails tells
+    // nothing, and is tried again; only tries that found it held count.
+    bool held = false;
+    for (const ULONGLONG start = GetTickCount64(); GetTickCount64() - start < 1000; Sleep(10)) {
         ULONG disposition = 0;
         ULONG_PTR cookie = 0;
-        if (loader.lock(tryOnly, &disposition, &cookie) >= 0 && disposition == acquired) {
+        if (loader.lock(tryOnly, &disposition, &cookie) < 0)
+            continue;
+        if (disposition == acquired) {
             loader.unlock(0, cookie);
             return false;
         }
-        Sleep(10);
+        held = true;
     }
-    return true;
+    return held;
 }
 
 } // namespace
@@ -165,6 +173,11 @@ void leaveThreadBehind(platform::ReportChild* child)
     threadsLeft = true;
 }
 
+void noteThreadEndedInDriver()
+{
+    threadsLeft = true;
+}
+
 void freeThreadStart(ThreadStart* start)
 {
     delete start;
@@ -172,16 +185,36 @@ void freeThreadStart(ThreadStart* start)
 
 namespace platform {
 
+void prepareBeforeReportThreads(std::uint32_t limitMilliseconds)
+{
+    // Each is made on its first use, which may take a lock that a report
+    // thread left inside its driver holds, the loader's or the heap's: the
+    // program's path and its children's job, the loader's lock itself, and
+    // this thread's own storage for its output, its report block (none),
+    // its guard and its exceptions, each made on its first use by the C++
+    // runtime's thread-local storage; and the window checks.
+    prepareChildStarts();
+    loaderLock();
+    writeReportMarked();
+    std::cout.flush();
+    std::cerr.flush();
+    markWriting(false);
+    std::uint32_t faultCode = 0;
+    runGuarded([](void*) {}, nullptr, &faultCode);
+    static_cast<void>(std::uncaught_exceptions());
+    prepareWindowChecks();
+    startOwnThreadWatch(limitMilliseconds);
+}
+
 ReportChild* startReportThread(const char* name, const CLSID& clsid, void (*report)(const char* name))
 {
-    loaderLock();
+    armOwnThreadWatch();
     // The keeper holds the main apartment before any report thread starts
     // COM; all a thread waits for before it belongs to the driver's
     // creation, and so to its limit.
     Keeper* kept = startedKeeper();
     if (kept == nullptr)
         return nullptr;
-    writeReportMarked();
     auto* child = new ReportChild{madeForOneThread(clsid) ? ReportChild::Kind::keptReport : ReportChild::Kind::thread};
     child->start = new ThreadStart{};
     child->block = &child->start->block;
@@ -198,6 +231,7 @@ ReportChild* startReportThread(const char* name, const CLSID& clsid, void (*repo
         std::snprintf(child->block->operations[1], sizeof child->block->operations[1], "%s", "CoCreateInstance");
         child->block->progress = progressInCreation();
         if (child->kind == ReportChild::Kind::keptReport) {
+            child->threadId = kept->threadId;
             if (DuplicateHandle(GetCurrentProcess(), kept->thread, GetCurrentProcess(), &child->runner, SYNCHRONIZE,
                                 FALSE, 0)) {
                 kept->next = child->start;
@@ -205,7 +239,7 @@ ReportChild* startReportThread(const char* name, const CLSID& clsid, void (*repo
             }
         } else {
             child->start->keeperReady = kept->ready;
-            child->runner = CreateThread(nullptr, 0, runReportThread, child->start, 0, nullptr);
+            child->runner = CreateThread(nullptr, 0, runReportThread, child->start, 0, &child->threadId);
         }
     }
     if (child->runner == nullptr) {
@@ -234,7 +268,9 @@ void endIfThreadsLeft(int status)
 {
     if (!threadsLeft)
         return;
-    std::fflush(nullptr);
+    // Every line was flushed as it ended; flushing the C runtime's streams
+    // would wait for a lock a thread left inside a driver's printf holds.
+    releaseConsole();
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
 }
 
