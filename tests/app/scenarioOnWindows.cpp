@@ -1,11 +1,14 @@
 // Guards against any fault of the Windows program that a scenario shows, lines not ended by CR LF, drivers listed from
-// the other word size's registry view, a paused reader taken for a hung driver, and a program moved away as it starts
-// reporting a driver without the limit: the real program runs end to end over the real registry (see README.md).
+// the other word size's registry view, a paused reader taken for a hung driver, a driver asking its user taken for a
+// hung one, output left open after the program's end, and a program moved away as it starts reporting a driver
+// without the limit: the real program runs end to end over the real registry (see README.md).
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <future>
+#include <map>
 #include <sstream>
 
 #include "scenarioRun.h"
@@ -58,16 +61,26 @@ HANDLE inheritableFile(const fs::path& path, DWORD access, DWORD disposition)
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// When the reader's last read began and when the pipe's end ended it.
+struct LastRead {
+    ULONGLONG began = 0;
+    ULONGLONG ended = 0;
+};
+
 // Reads the output into out, pausing longer than the program's limit
 // after the first 4 KB, as a paused console or a pager does.
-void readPausing(HANDLE pipe, const fs::path& out)
+LastRead readPausing(HANDLE pipe, const fs::path& out)
 {
     std::ofstream file(out, std::ios::binary);
     char buffer[4096];
     std::size_t total = 0;
     bool paused = false;
     DWORD read = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read != 0) {
+    for (LastRead last;; last.began = GetTickCount64()) {
+        if (!ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) || read == 0) {
+            last.ended = GetTickCount64();
+            return last;
+        }
         file.write(buffer, read);
         total += read;
         if (!paused && total >= sizeof buffer) {
@@ -77,15 +90,51 @@ void readPausing(HANDLE pipe, const fs::path& out)
     }
 }
 
+// The message boxes shown, each with the time it was first seen.
+using Boxes = std::map<HWND, ULONGLONG>;
+
+BOOL CALLBACK noteBox(HWND window, LPARAM boxes)
+{
+    wchar_t name[16];
+    if (IsWindowVisible(window) && GetClassNameW(window, name, 16) != 0 && std::wstring(name) == L"#32770")
+        reinterpret_cast<Boxes*>(boxes)->emplace(window, GetTickCount64());
+    return TRUE;
+}
+
+// Waits for the program's end, answering each message box its drivers
+// show only once it has been open for longer than the program's limit.
+// Returns the boxes answered.
+int waitAnswering(HANDLE process, bool answers)
+{
+    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG answerAfter = static_cast<ULONGLONG>(programLimit() + 3) * 1000;
+    Boxes boxes;
+    int answered = 0;
+    while (WaitForSingleObject(process, answers ? 200 : runLimit) == WAIT_TIMEOUT &&
+           GetTickCount64() - start < runLimit) {
+        EnumWindows(noteBox, reinterpret_cast<LPARAM>(&boxes));
+        for (auto& [box, seen] : boxes)
+            if (seen != 0 && GetTickCount64() - seen > answerAfter) {
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                seen = 0;
+                ++answered;
+            }
+    }
+    return answered;
+}
+
 // Runs the program; with "moves-program" a copy moved away as it starts
 // (so it can start no child); with "pauses-reader" its output is piped to
-// a pausing reader.
+// a pausing reader, which must see the pipe close as the program ends;
+// with "answers-windows" its drivers' message boxes are answered late, and
+// the file says how many there must be.
 int runProgram(const fs::path& directory, const fs::path& out, const fs::path& err, ScenarioRun& run)
 {
     const char* chosen = std::getenv("ASIO_REPORT_PROGRAM");
     fs::path program = chosen != nullptr ? chosen : SCENARIO_PROGRAM;
     const bool moves = fs::exists(directory / "moves-program");
     const bool pauses = fs::exists(directory / "pauses-reader");
+    const std::string boxesExpected = fileText(directory / "answers-windows");
     const fs::path moved = fs::temp_directory_path() / "asio-report-moved.exe";
     if (moves) {
         const fs::path copy = fs::temp_directory_path() / program.filename();
@@ -121,11 +170,21 @@ int runProgram(const fs::path& directory, const fs::path& out, const fs::path& e
                 run.problems.push_back("the program could not be moved");
             ResumeThread(started.hThread);
         }
+        std::future<LastRead> reader;
         if (pauses)
-            readPausing(pipe, out);
-        if (WaitForSingleObject(started.hProcess, runLimit) != WAIT_OBJECT_0) {
+            reader = std::async(std::launch::async, readPausing, pipe, out);
+        const int answered = waitAnswering(started.hProcess, !boxesExpected.empty());
+        if (WaitForSingleObject(started.hProcess, 0) != WAIT_OBJECT_0) {
             run.problems.push_back("still running after the run's limit");
             TerminateProcess(started.hProcess, 1);
+        }
+        if (!boxesExpected.empty() && std::to_string(answered) + "\n" != boxesExpected)
+            run.problems.push_back("message boxes answered: " + std::to_string(answered) + " (windows need a screen)");
+        const ULONGLONG ended = GetTickCount64();
+        if (pauses) {
+            const LastRead last = reader.get();
+            if (last.ended - std::max(last.began, ended) > 5000)
+                run.problems.push_back("the output stayed open after the program ended");
         }
         GetExitCodeProcess(started.hProcess, &status);
         CloseHandle(started.hThread);

@@ -155,7 +155,8 @@ DWORD actInConsole(const std::string& act)
     DWORD count = 0;
     WriteConsoleInputW(console, typed, 5, &count);
     INPUT_RECORD next{};
-    if (!platform::readConsoleKey() || !GetNumberOfConsoleInputEvents(console, &count) || count != 1 ||
+    platform::waitForKey();
+    if (!GetNumberOfConsoleInputEvents(console, &count) || count != 1 ||
         !PeekConsoleInputW(console, &next, 1, &count) || next.Event.KeyEvent.wVirtualKeyCode != 'C')
         return notOneKeyTaken;
     return consoleModes() == modesBefore ? passed : consoleChanged;
