@@ -33,7 +33,9 @@ void reportOpenedDriver(const char* name)
     std::cout << "    ASIO Driver Version: " << info.driverVersion << std::endl;
     std::cout << "    Driver Message:      " << info.errorMessage << std::endl;
 
-    reportBuffersAndChannels();
+    reportBufferSizes();
+    reportLatencies();
+    reportChannels();
     probePcmRates();
     probeDsd();
 
