@@ -58,6 +58,7 @@ void reportDriverInProcess(const char* name)
         reportOpenedDriver(name);
     } catch (const DriverCrash& crash) {
         // The faulted driver is abandoned; its report ends here.
+        driverManager->abandonCurrent();
         std::cerr << crashLine(std::string("in ") + crash.operation, crash.code) << std::endl;
     }
 }
