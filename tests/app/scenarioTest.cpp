@@ -74,13 +74,12 @@ void checkRun(const fs::path& directory, const ScenarioRun& run, bool combined)
     EXPECT_EQ(run.problems, std::vector<std::string>{});
 }
 
-// The folders this build can run, by name: a build that can run none fails, as GoogleTest fails a suite with no
-// instance.
-std::vector<std::string> runnableScenarios()
+// Every folder, by name: the test skips those this build cannot run.
+std::vector<std::string> scenarioNames()
 {
     std::set<std::string> names;
     for (const fs::directory_entry& entry : fs::directory_iterator(SCENARIO_DIRECTORY))
-        if (runsScenario(entry.path()))
+        if (entry.is_directory())
             names.insert(entry.path().filename().string());
     return {names.begin(), names.end()};
 }
@@ -90,6 +89,8 @@ class ScenarioTest : public testing::TestWithParam<std::string> { };
 TEST_P(ScenarioTest, RunsAsItsGoldenFilesSay)
 {
     const fs::path directory = fs::path(SCENARIO_DIRECTORY) / GetParam();
+    if (!runsScenario(directory))
+        GTEST_SKIP() << GetParam() << " is not run by this build";
     // Each stream in a file of its own, unless the scenario has only both in one.
     const bool combined = fs::exists(directory / "combined.txt");
     if (!combined || fs::exists(directory / "stdout.txt"))
@@ -98,7 +99,7 @@ TEST_P(ScenarioTest, RunsAsItsGoldenFilesSay)
         checkRun(directory, runScenario(directory, true), true);
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, ScenarioTest, testing::ValuesIn(runnableScenarios()),
+INSTANTIATE_TEST_SUITE_P(Scenarios, ScenarioTest, testing::ValuesIn(scenarioNames()),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 } // namespace
