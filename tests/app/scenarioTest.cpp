@@ -38,7 +38,8 @@ std::string withLimit(std::string text, const std::string& from, const std::stri
     return text;
 }
 
-// A golden file that is missing or differs fails; the rewrite writes it.
+// A golden file that is missing or differs fails, named first; a difference shows GoogleTest's own line diff (the one
+// EXPECT_EQ prints), its sides named. The rewrite writes the file.
 void expectGolden(const fs::path& path, const std::string& actual)
 {
     const std::string shipped = "(no answer in 30 s)";
@@ -48,10 +49,15 @@ void expectGolden(const fs::path& path, const std::string& actual)
         return;
     }
     const std::string name = (path.parent_path().filename() / path.filename()).generic_string();
+    const std::string golden = withLimit(fileText(path), shipped, built);
+    std::vector<std::string> expectedLines, actualLines;
+    testing::internal::SplitString(golden, '\n', &expectedLines);
+    testing::internal::SplitString(actual, '\n', &actualLines);
     if (!fs::exists(path))
         ADD_FAILURE() << name << " is missing: write it with ASIO_REPORT_UPDATE_GOLDEN=1 (see README.md) and review it";
-    else
-        EXPECT_EQ(actual, withLimit(fileText(path), shipped, built)) << name;
+    else if (actual != golden)
+        ADD_FAILURE() << name << " differs:\n--- expected (golden file)\n+++ actual (program output)\n"
+                      << testing::internal::edit_distance::CreateUnifiedDiff(expectedLines, actualLines);
 }
 
 void checkRun(const fs::path& directory, const ScenarioRun& run, bool combined)
