@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <set>
-#include <sstream>
 
 #include "app/childReport.h"
 #include "scenarioRun.h"
@@ -15,9 +15,7 @@
 std::string fileText(const std::filesystem::path& path)
 {
     std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 int programLimit()
@@ -38,8 +36,7 @@ std::string withLimit(std::string text, const std::string& from, const std::stri
     return text;
 }
 
-// A golden file that is missing or differs fails, named first; a difference shows GoogleTest's own line diff (the one
-// EXPECT_EQ prints), its sides named. The rewrite writes the file.
+// A golden file missing or differing fails, named first, with GoogleTest's line diff (EXPECT_EQ's), its sides named.
 void expectGolden(const fs::path& path, const std::string& actual)
 {
     const std::string shipped = "(no answer in 30 s)";
@@ -49,13 +46,12 @@ void expectGolden(const fs::path& path, const std::string& actual)
         return;
     }
     const std::string name = (path.parent_path().filename() / path.filename()).generic_string();
-    const std::string golden = withLimit(fileText(path), shipped, built);
     std::vector<std::string> expectedLines, actualLines;
-    testing::internal::SplitString(golden, '\n', &expectedLines);
+    testing::internal::SplitString(withLimit(fileText(path), shipped, built), '\n', &expectedLines);
     testing::internal::SplitString(actual, '\n', &actualLines);
     if (!fs::exists(path))
         ADD_FAILURE() << name << " is missing: write it with ASIO_REPORT_UPDATE_GOLDEN=1 (see README.md) and review it";
-    else if (actual != golden)
+    else if (actualLines != expectedLines)
         ADD_FAILURE() << name << " differs:\n--- expected (golden file)\n+++ actual (program output)\n"
                       << testing::internal::edit_distance::CreateUnifiedDiff(expectedLines, actualLines);
 }
