@@ -45,14 +45,16 @@ void expectGolden(const fs::path& path, const std::string& actual)
         std::ofstream(path, std::ios::binary) << withLimit(actual, built, shipped);
         return;
     }
-    const std::string name = (path.parent_path().filename() / path.filename()).generic_string();
     std::vector<std::string> expectedLines, actualLines;
     testing::internal::SplitString(withLimit(fileText(path), shipped, built), '\n', &expectedLines);
     testing::internal::SplitString(actual, '\n', &actualLines);
-    if (!fs::exists(path))
-        ADD_FAILURE() << name << " is missing: write it with ASIO_REPORT_UPDATE_GOLDEN=1 (see README.md) and review it";
-    else if (actualLines != expectedLines)
-        ADD_FAILURE() << name << " differs:\n--- expected (golden file)\n+++ actual (program output)\n"
+    for (std::vector<std::string>* lines : {&expectedLines, &actualLines})
+        for (std::string& line : *lines)
+            line = testing::PrintToString(line); // quoted and escaped: no byte a terminal takes for a command
+    if (!fs::exists(path) || actualLines != expectedLines)
+        ADD_FAILURE() << (path.parent_path().filename() / path.filename()).generic_string()
+                      << (fs::exists(path) ? " differs" : " is missing (write it with ASIO_REPORT_UPDATE_GOLDEN=1)")
+                      << ":\n--- expected (golden file)\n+++ actual (program output)\n"
                       << testing::internal::edit_distance::CreateUnifiedDiff(expectedLines, actualLines);
 }
 
@@ -94,10 +96,9 @@ TEST_P(ScenarioTest, RunsAsItsGoldenFilesSay)
     if (!runsScenario(directory))
         GTEST_SKIP() << GetParam() << " is not run by this build";
     // Each stream in a file of its own, unless the scenario has only both in one.
-    const bool combined = fs::exists(directory / "combined.txt");
-    if (!combined || fs::exists(directory / "stdout.txt"))
+    if (!fs::exists(directory / "combined.txt") || fs::exists(directory / "stdout.txt"))
         checkRun(directory, runScenario(directory, false), false);
-    if (combined)
+    if (fs::exists(directory / "combined.txt"))
         checkRun(directory, runScenario(directory, true), true);
 }
 
