@@ -32,18 +32,24 @@ void reportChannelDetails(bool isInput, std::int32_t count)
 
 } // namespace
 
-void reportBuffersAndChannels()
+void reportBufferSizes()
 {
     std::int32_t minSize = 0, maxSize = 0, preferredSize = 0, granularity = 0;
     if (ASIOGetBufferSize(&minSize, &maxSize, &preferredSize, &granularity) == ASE_OK)
         std::cout << "    Buffer Size Limits:  Min=" << minSize << " | Max=" << maxSize
                   << " | Preferred=" << preferredSize << " | Granularity=" << granularity << std::endl;
+}
 
+void reportLatencies()
+{
     std::int32_t inputLatency = 0, outputLatency = 0;
     if (ASIOGetLatencies(&inputLatency, &outputLatency) == ASE_OK)
         std::cout << "    Hardware Latency:    Input=" << inputLatency << " samples | Output=" << outputLatency
                   << " samples" << std::endl;
+}
 
+void reportChannels()
+{
     std::int32_t inputs = 0, outputs = 0;
     if (ASIOGetChannels(&inputs, &outputs) != ASE_OK)
         return;

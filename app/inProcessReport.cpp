@@ -33,7 +33,9 @@ void reportOpenedDriver(const char* name)
     std::cout << "    ASIO Driver Version: " << info.driverVersion << std::endl;
     std::cout << "    Driver Message:      " << info.errorMessage << std::endl;
 
-    reportBuffersAndChannels();
+    reportBufferSizes();
+    reportLatencies();
+    reportChannels();
     probePcmRates();
     probeDsd();
 
@@ -56,6 +58,7 @@ void reportDriverInProcess(const char* name)
         reportOpenedDriver(name);
     } catch (const DriverCrash& crash) {
         // The faulted driver is abandoned; its report ends here.
+        driverManager->abandonCurrent();
         std::cerr << crashLine(std::string("in ") + crash.operation, crash.code) << std::endl;
     }
 }

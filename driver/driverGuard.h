@@ -1,17 +1,18 @@
 // Every call into a driver object runs guarded: a hardware exception that
 // the driver raises and does not handle itself ends that call instead of
-// the program. The driver is then abandoned, never to be called again,
-// Release included, and the report of that driver ends there.
+// the program, and throws DriverCrash. The report that catches it abandons
+// the driver (DriverManager::abandonCurrent), never to call it again,
+// Release included, and the report of that driver ends there. Nothing
+// between the throw and that catch calls a driver.
 #pragma once
 
 #include <cstdint>
 #include <type_traits>
 
-#include "driver/driverManager.h"
 #include "platform/platform.h"
 
-// Thrown once a driver has faulted and been abandoned; the report frame
-// catches it and says where the driver crashed.
+// Thrown once a driver has faulted; the report frame catches it, abandons
+// the driver and says where it crashed.
 struct DriverCrash {
     const char* operation;
     std::uint32_t code;
@@ -26,8 +27,7 @@ bool runGuardedCall(Call& call, std::uint32_t* faultCode)
 }
 
 // Calls the driver operation named `operation`, announced first and its
-// return after, and returns its result; a fault abandons the driver and
-// throws DriverCrash.
+// return after, and returns its result; a fault throws DriverCrash.
 template <typename Call>
 auto callDriver(const char* operation, Call call) -> decltype(call())
 {
@@ -37,14 +37,14 @@ auto callDriver(const char* operation, Call call) -> decltype(call())
         const bool returned = runGuardedCall(call, &faultCode);
         platform::announceReturn();
         if (!returned)
-            abandonFaultedDriver(operation, faultCode);
+            throw DriverCrash{operation, faultCode};
     } else {
         decltype(call()) result{};
         auto store = [&result, &call] { result = call(); };
         const bool returned = runGuardedCall(store, &faultCode);
         platform::announceReturn();
         if (!returned)
-            abandonFaultedDriver(operation, faultCode);
+            throw DriverCrash{operation, faultCode};
         return result;
     }
 }

@@ -10,13 +10,6 @@
 DriverManager* driverManager = nullptr;
 IASIO* activeDriver = nullptr;
 
-void abandonFaultedDriver(const char* operation, std::uint32_t code)
-{
-    activeDriver = nullptr;
-    driverManager->abandonCurrent();
-    throw DriverCrash{operation, code};
-}
-
 DriverManager::DriverManager()
 {
     scanInstalledDrivers();
@@ -132,6 +125,7 @@ void DriverManager::abandonCurrent()
     if (DriverEntry* entry = entryAt(currentIndex))
         entry->instance = nullptr;
     currentIndex = -1;
+    activeDriver = nullptr;
 }
 
 bool DriverManager::openEntry(std::int32_t index)

@@ -56,7 +56,8 @@ public:
     void closeCurrent();
 
     // Forgets the current driver's object without releasing it: a driver
-    // that faulted is never called again. No driver is current afterwards.
+    // that faulted is never called again. No driver is current or active
+    // afterwards.
     void abandonCurrent();
 
 private:
@@ -79,12 +80,9 @@ private:
 extern DriverManager* driverManager;
 
 // The driver in use, borrowed from the current DriverEntry; null for none.
-// openDriver sets it; the call layer calls through it and clears it.
+// openDriver sets it; the call layer calls through it and clears it, and
+// so does abandoning the current driver.
 extern IASIO* activeDriver;
-
-// Forgets the faulted driver (no current driver, no active driver, its
-// object not released) and throws DriverCrash (driverGuard.h).
-[[noreturn]] void abandonFaultedDriver(const char* operation, std::uint32_t code);
 
 // The capacity of a short driver name, terminator included.
 constexpr std::int32_t shortNameCapacity = 32;

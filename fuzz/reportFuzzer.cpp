@@ -1,7 +1,7 @@
 // Guards against a report that crashes, reads or writes out of bounds, leaks, or mistreats a driver (an object
 // released twice or never, called after its release, left in DSD), whatever the drivers answer. Each input is .reg
-// text: driver registrations and fake driver scripts (see testing/fakeScript.h), seeded with the end-to-end
-// scenarios and the scripts they use; the whole program runs over it.
+// text: driver registrations and fake driver scripts (see README.md, "Fake driver scripts"), seeded with the
+// end-to-end scenarios and the scripts they use; the whole program runs over it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,5 @@
-// A fake driver's script as registry values (listed in
-// testdriver/profiles.reg): tests, the test driver DLL and the fuzzer
-// describe drivers as data.
+// A fake driver's script as registry values (their table: README.md, "Fake driver scripts"): tests, the test driver
+// DLL and the fuzzer describe drivers as data.
 #pragma once
 
 #include <functional>
