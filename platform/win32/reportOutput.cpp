@@ -151,15 +151,19 @@ private:
 // error of the process and of the C runtime.
 void giveDriverPipe(DWORD stream, HANDLE write)
 {
-    SetStdHandle(stream, write);
+    // The C runtime's descriptor gets a copy of its own, which it makes the
+    // process's too; neither may pass on to a process the driver starts.
     HANDLE copy = nullptr;
     if (DuplicateHandle(GetCurrentProcess(), write, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
         const int descriptor = _open_osfhandle(reinterpret_cast<std::intptr_t>(copy), _O_TEXT);
+        const int standard = stream == STD_OUTPUT_HANDLE ? 1 : 2;
         if (descriptor != -1) {
-            _dup2(descriptor, stream == STD_OUTPUT_HANDLE ? 1 : 2);
+            _dup2(descriptor, standard);
             _close(descriptor);
+            SetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(standard)), HANDLE_FLAG_INHERIT, 0);
         }
     }
+    SetStdHandle(stream, write);
 }
 
 } // namespace
