@@ -1,7 +1,9 @@
 // Guards against a report child or thread that tells the wrong news, goes on past a driver call the program gave up
 // on, is not ended when released, gets the program's standard input, is resumed by the guard after a stack overflow or
-// a fault outside a guarded call, or that a command line typed by hand can make; the console test sees a child outlive
-// the program. This program is its own children: main acts as the child the test asks for.
+// a fault outside a guarded call, leaves such a fault to a debugger, leaves anything it inherited inheritable by what
+// its driver starts, or that a command line typed by hand can make; and against a program that leaves inheritable what
+// it makes for a child. The console test sees a child outlive the program. This program is its own children, and its
+// own debugger: main acts as the child or the debugger the test asks for.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -17,6 +19,26 @@ using platform::ChildNews;
 
 // The exit status of this program when a typed number made no child.
 constexpr int noChildStatus = 42;
+
+// The handles of this process that a process it starts would inherit.
+int inheritableHandles()
+{
+    int count = 0;
+    for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        count += GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) && (flags & HANDLE_FLAG_INHERIT) != 0;
+    }
+    return count;
+}
+
+// Where this program, as the system's debugger, notes that it was called:
+// beside itself, since a debugger's environment may name no temporary folder.
+std::wstring debuggerNote()
+{
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    return std::wstring(program) + L".debugger-called";
+}
 
 const CLSID childClass{0x12345678, 0x9abc, 0xdef0, {0x12, 0x34, 0x56, 0x78, 0x9a, 0xbc, 0xde, 0xf0}};
 
@@ -57,6 +79,8 @@ int actAsChild(const std::string& act)
         platform::runGuarded([](void*) {}, nullptr, &code);
         raiseHardwareFault(EXCEPTION_ACCESS_VIOLATION);
     }
+    if (act == "inherits")
+        return inheritableHandles();
     if (act == "late" || act == "soon")
         callThenGoOn(act.c_str());
     Sleep(INFINITE);
@@ -76,8 +100,46 @@ struct EndCase {
     std::uint32_t status;
 };
 
+// The system's debugger for a fault no handler takes: this program, which
+// notes that it was called; the one before comes back afterwards.
+class DebuggerNoted {
+public:
+    DebuggerNoted()
+    {
+        wchar_t program[MAX_PATH];
+        GetModuleFileNameW(nullptr, program, MAX_PATH);
+        DeleteFileW(debuggerNote().c_str());
+        for (int i = 0; i < 2; ++i)
+            RegGetValueW(HKEY_LOCAL_MACHINE, key, names[i], RRF_RT_REG_SZ, nullptr, before[i], &beforeSizes[i]);
+        set(names[0], L"\"" + std::wstring(program) + L"\" debugger %ld %ld");
+        set(names[1], L"1");
+    }
+    ~DebuggerNoted()
+    {
+        for (int i = 0; i < 2; ++i)
+            set(names[i], before[i]);
+        DeleteFileW(debuggerNote().c_str());
+    }
+    bool called() const { return GetFileAttributesW(debuggerNote().c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+private:
+    void set(const wchar_t* name, const std::wstring& text)
+    {
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, key, name, REG_SZ, text.c_str(),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+
+    static constexpr const wchar_t* key = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug";
+    static constexpr const wchar_t* names[2] = {L"Debugger", L"Auto"};
+    wchar_t before[2][MAX_PATH] = {};
+    DWORD beforeSizes[2] = {sizeof before[0], sizeof before[1]};
+};
+
+// A fault that no guard takes reaches the child's own filter and nothing
+// else: no debugger or error report, whose words could reach the report.
 TEST(Win32Child, EndsWithTheStatusOfWhatEndedIt)
 {
+    const DebuggerNoted debugger;
     const EndCase cases[] = {
         {"exit", "getBufferSize", 7},
         {"faultAfterGuard", "", EXCEPTION_ACCESS_VIOLATION},
@@ -96,6 +158,22 @@ TEST(Win32Child, EndsWithTheStatusOfWhatEndedIt)
         EXPECT_EQ(platform::childExitStatus(child), c.status);
         platform::releaseChild(child);
     }
+    EXPECT_FALSE(debugger.called());
+}
+
+// Nothing the program makes for a child stays inheritable in the program,
+// and nothing the child inherited stays inheritable in the child, where
+// its driver may start processes of its own that would keep it open.
+TEST(Win32Child, LeavesNothingInheritable)
+{
+    const int before = inheritableHandles();
+    platform::ReportChild* child = platform::startReportChild("inherits", childClass);
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(inheritableHandles(), before);
+    platform::letChildReport(child);
+    EXPECT_EQ(platform::waitForChild(child, 10000), ChildNews::ended);
+    EXPECT_EQ(platform::childExitStatus(child), 0u);
+    platform::releaseChild(child);
 }
 
 // A child given up inside a driver call never goes on past it, and is
@@ -171,6 +249,11 @@ int main(int argc, char** argv)
         return sameGuid(clsid, childClass) ? actAsChild(act) : 6;
     if (argc == 2 && argv[1][0] >= '0' && argv[1][0] <= '9')
         return noChildStatus;
+    if (argc == 4 && std::string(argv[1]) == "debugger") {
+        CloseHandle(CreateFileW(debuggerNote().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        SetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::stoull(argv[3]))));
+        return 0;
+    }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,8 +1,11 @@
 // Guards against a wait for a key that takes a modifier, a key going up or more than one key press, that keeps line
-// input or echo on while it reads, or that leaves the console's input modes changed after the key; and against a
-// program that, interrupted by Ctrl+C or Ctrl+Break while a driver answers or at the prompt, blames a driver, goes on,
-// ends otherwise than the system ends it, leaves the console's code page or modes changed, or leaves a child behind.
-// The console is a pseudo console, with this program in it: main acts as the test asks.
+// input or echo on while it reads, or that leaves the console's input modes changed after the key; against a program
+// that, interrupted by Ctrl+C or Ctrl+Break while a driver answers or at the prompt, blames a driver (one whose own
+// handler ends its child as the interrupt does among them), goes on, ends otherwise than the system ends it, leaves the
+// console's code page or modes changed, or leaves a child behind; and against a program moved away as it starts, so
+// that it reports its driver on a thread of its own, that leaves the console changed when that driver ends the process
+// or faults on a thread of its own. The console is a pseudo console, with this program in it: main acts as the test
+// asks.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -30,6 +33,7 @@ enum Outcome : DWORD {
     driverBlamed,
     childLeft,
     eventNotDelivered,
+    endedOtherwise,
 };
 
 HANDLE console;
@@ -66,36 +70,99 @@ BOOL WINAPI stayThroughInterrupts(DWORD event)
     return TRUE;
 }
 
-// Runs the program and interrupts it with event: over a driver that
-// answers each call in 2 s, while the driver answers its child; or, over
-// no driver, while it waits for a key at the prompt.
-DWORD interruptProgram(DWORD event, bool atPrompt)
+std::string testDriver()
 {
     std::string server = TEST_DRIVER;
     std::replace(server.begin(), server.end(), '/', '\\');
-    for (const RegistryItem& item : readRegistryText(atPrompt ? "" : fileText(SLOW_DRIVER), server))
+    return server;
+}
+
+const std::wstring& outputFile()
+{
+    static const std::wstring path = [] {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        return std::wstring(temp) + L"asio-report-in-console";
+    }();
+    return path;
+}
+
+// Registers the drivers of registry and starts the program in this console,
+// its output to outputFile(); with moved, a copy of it moved away as it
+// starts, so that it can start no child.
+bool startProgram(const std::string& registry, bool moved, PROCESS_INFORMATION* started)
+{
+    for (const RegistryItem& item : readRegistryText(registry, testDriver()))
         writeRegistryItem(item);
-    SetConsoleCtrlHandler(stayThroughInterrupts, TRUE);
-    const UINT codePageBefore = GetConsoleOutputCP();
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring output = std::wstring(temp) + L"asio-report-interrupted";
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    const HANDLE file = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(outputFile().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = console;
     startup.hStdOutput = file;
     startup.hStdError = file;
-    const std::wstring program = TEST_PROGRAM;
-    std::wstring commandLine = L"\"" + program + L"\"";
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &started))
-        return programNotStarted;
+    std::filesystem::path program = TEST_PROGRAM;
+    const std::filesystem::path copy = std::filesystem::temp_directory_path() / program.filename();
+    if (moved) {
+        std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing);
+        program = copy;
+    }
+    std::wstring commandLine = L"\"" + program.wstring() + L"\"";
+    const bool ok = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                   moved ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, started) != FALSE;
     CloseHandle(file);
+    if (ok && moved) {
+        MoveFileExW(copy.c_str(), (copy.wstring() + L".moved").c_str(), MOVEFILE_REPLACE_EXISTING);
+        ResumeThread(started->hThread);
+    }
+    return ok;
+}
+
+void removeDrivers()
+{
+    DeleteFileW(outputFile().c_str());
+    for (const char* key : {"Software\\ASIO", "Software\\asio-testdriver"})
+        removeMachineKey(key);
+    for (const char* id : {"C1", "C2", "C3"})
+        removeMachineKey(std::string("Software\\Classes\\CLSID\\{7E57A5D0-0000-4E57-A5D0-0000000000") + id + "}");
+}
+
+// Runs the program moved away as it starts over a driver of registry that
+// ends the program, which must end with status and leave the console as
+// it was.
+DWORD endProgramOnThread(const std::string& registry, DWORD status)
+{
+    const UINT codePageBefore = GetConsoleOutputCP();
+    PROCESS_INFORMATION started{};
+    if (!startProgram(registry, true, &started))
+        return programNotStarted;
+    const bool ended = WaitForSingleObject(started.hProcess, 30000) == WAIT_OBJECT_0;
+    TerminateProcess(started.hProcess, 1);
+    DWORD endStatus = 0;
+    GetExitCodeProcess(started.hProcess, &endStatus);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    removeDrivers();
+    return !ended                                                                 ? outlivedInterrupt
+        : endStatus != status                                                     ? endedOtherwise
+        : GetConsoleOutputCP() != codePageBefore || consoleModes() != modesBefore ? consoleChanged
+                                                                                  : passed;
+}
+
+// Runs the program and interrupts it with event: over a driver that
+// answers each call in 2 s and whose own handler ends its child on Ctrl+C,
+// while the driver answers its child; or, over no driver, while it waits
+// for a key at the prompt.
+DWORD interruptProgram(DWORD event, bool atPrompt)
+{
+    SetConsoleCtrlHandler(stayThroughInterrupts, TRUE);
+    const UINT codePageBefore = GetConsoleOutputCP();
+    PROCESS_INFORMATION started{};
+    if (!startProgram(atPrompt ? "" : fileText(SLOW_DRIVER), false, &started))
+        return programNotStarted;
+    const std::wstring& output = outputFile();
     if (atPrompt) {
         for (int waited = 0; waited < 100 && consoleModes() == modesBefore; ++waited)
             Sleep(100);
@@ -124,7 +191,7 @@ DWORD interruptProgram(DWORD event, bool atPrompt)
                                                                                   : passed;
     // A child left behind goes on calling its driver, which logs each call
     // before its 2 s.
-    const std::string log = server + ".log";
+    const std::string log = testDriver() + ".log";
     Sleep(500);
     const std::size_t logged = fileText(log).size();
     Sleep(3000);
@@ -132,10 +199,7 @@ DWORD interruptProgram(DWORD event, bool atPrompt)
         outcome = childLeft;
     CloseHandle(started.hThread);
     CloseHandle(started.hProcess);
-    DeleteFileW(output.c_str());
-    for (const char* key : {"Software\\ASIO", "Software\\asio-testdriver",
-                            "Software\\Classes\\CLSID\\{7E57A5D0-0000-4E57-A5D0-0000000000C1}"})
-        removeMachineKey(key);
+    removeDrivers();
     return outcome;
 }
 
@@ -150,6 +214,12 @@ DWORD actInConsole(const std::string& act)
     modesBefore = consoleModes();
     if (act.rfind("interrupt", 0) == 0)
         return interruptProgram(act == "interruptBreak" ? CTRL_BREAK_EVENT : CTRL_C_EVENT, act == "interruptAtPrompt");
+    if (act == "endOnThread") {
+        const std::string exits = fileText(ENDING_DRIVERS);
+        const DWORD outcome = endProgramOnThread(exits.substr(0, exits.find("; ---")), 3);
+        return outcome != passed ? outcome
+                                 : endProgramOnThread(exits.substr(exits.find("; ---")), EXCEPTION_ACCESS_VIOLATION);
+    }
     const INPUT_RECORD typed[] = {keyEvent('A', false), keyEvent(VK_SHIFT, true), keyEvent(VK_CONTROL, true),
                                   keyEvent('B', true), keyEvent('C', true)};
     DWORD count = 0;
@@ -208,6 +278,11 @@ DWORD runInConsole(const std::wstring& act)
 TEST(Win32Console, WaitTakesOneKeyPressAndLeavesTheModesAsTheyWere)
 {
     EXPECT_EQ(runInConsole(L"keys"), passed);
+}
+
+TEST(Win32Console, DriverEndingTheProgramOnAThreadOfItsOwnLeavesTheConsoleAsItWas)
+{
+    EXPECT_EQ(runInConsole(L"endOnThread"), passed);
 }
 
 TEST(Win32Console, InterruptEndsTheProgramAsTheSystemDoesAndLeavesTheConsoleAsItWas)
