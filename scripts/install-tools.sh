@@ -12,5 +12,7 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
+# A mirror caught mid-sync fails the update: the lists there are may
+# still hold every package asked for.
+$sudo apt-get update -qq || echo "apt-get update failed; installing from the package lists there are"
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null

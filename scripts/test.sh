@@ -5,7 +5,8 @@
 # (unit tests, the program's resources, the seam's Windows side, end to end);
 # the release programs end to end; and the release, made twice, for the
 # same bytes. On a host that cannot run 32-bit programs, the 32-bit runs
-# are skipped and the last lines say so; everything else runs.
+# are skipped and the last lines say so; everything else runs. The Windows
+# runs get a screen of their own, for the windows drivers show.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +18,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
 fi
 scripts/install-tools.sh cmake ninja-build g++ libgtest-dev googletest clang-format valgrind \
-    clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386
+    clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 wine32:i386 xvfb
 
 echo "== formatting"
 git ls-files -co --exclude-standard -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
@@ -49,6 +50,7 @@ cmake/wine32.sh --check || {
 
 source scripts/wine.sh
 throwawayWinePrefix
+startScreen
 for preset in mingw-x64 mingw-x86; do
     echo "== $preset under Wine"
     cmake --preset "$preset" >/dev/null
