@@ -3,18 +3,11 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "platform/win32/askingWindows.h"
 #include "platform/win32/ownThreadWatch.h"
 #include "platform/win32/reportChild.h"
 
 namespace {
-
-// Whether a thread's report is over: its thread ended, or the keeper is
-// done with it (or ended itself).
-bool threadReportDone(const platform::ReportChild* child)
-{
-    return WaitForSingleObject(child->runner, 0) == WAIT_OBJECT_0 ||
-        (child->reportDone != nullptr && WaitForSingleObject(child->reportDone, 0) == WAIT_OBJECT_0);
-}
 
 // How long ending a child may take before the program goes on regardless.
 constexpr DWORD endWait = 5000;
@@ -28,44 +21,7 @@ constexpr DWORD windowLook = 250;
 // as the driver's doing.
 constexpr DWORD interruptGrace = 2000;
 
-struct WindowSearch {
-    DWORD processId; // 0: the windows of the thread enumerated
-    bool asking;
-};
-
-BOOL CALLBACK noteAskingWindow(HWND window, LPARAM search)
-{
-    auto* found = reinterpret_cast<WindowSearch*>(search);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    // Windows itself calls a window that has taken no message for 5 s not
-    // responding: one still served is talking to the user. Nothing here
-    // sends the window a message, which a stuck thread would never answer.
-    if ((found->processId == 0 || processId == found->processId) && IsWindowVisible(window) && !IsHungAppWindow(window))
-        found->asking = true;
-    return !found->asking;
-}
-
-// Whether the child shows its user a top-level window that is still served.
-bool asksUser(const platform::ReportChild* child)
-{
-    WindowSearch search{child->processId, false};
-    if (child->processId != 0)
-        EnumWindows(noteAskingWindow, reinterpret_cast<LPARAM>(&search));
-    else
-        EnumThreadWindows(child->threadId, noteAskingWindow, reinterpret_cast<LPARAM>(&search));
-    return search.asking;
-}
-
 } // namespace
-
-void prepareWindowChecks()
-{
-    // The first look at the desktop's windows loads what the system needs
-    // for it.
-    WindowSearch search{GetCurrentProcessId(), false};
-    EnumWindows(noteAskingWindow, reinterpret_cast<LPARAM>(&search));
-}
 
 namespace platform {
 
@@ -114,7 +70,7 @@ ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
         const DWORD which = WaitForMultipleObjects(count, waited, FALSE, slice);
         const ULONGLONG tick = GetTickCount64();
         // While the child talks to its user, the time is the user's.
-        if (which != WAIT_TIMEOUT || !asksUser(child))
+        if (which != WAIT_TIMEOUT || !asksUser(child->processId, child->threadId))
             counted += tick - last;
         last = tick;
         if (which < WAIT_OBJECT_0 + ends) {
@@ -179,17 +135,12 @@ void releaseChild(ReportChild* child)
         break;
     case ReportChild::Kind::thread:
     case ReportChild::Kind::keptReport:
-        // A thread cannot be ended safely. One still inside its driver
-        // keeps its start and events for good: it may yet use them.
-        if (!threadReportDone(child)) {
-            leaveThreadBehind(child);
+        // A thread still inside its driver keeps its events for good.
+        if (!releaseReportThread(child)) {
             CloseHandle(child->runner);
             delete child;
             return;
         }
-        if (stateOf(progressOf(child->block)) != finished)
-            noteThreadEndedInDriver();
-        freeThreadStart(child->start);
         break;
     }
     for (HANDLE handle : {child->runner, child->newsEvent, child->turnEvent, child->reportDone})

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/win32/askingWindows.h"
 
 namespace {
 
@@ -47,12 +48,19 @@ void endProcess(DWORD status)
 
 DWORD WINAPI watchOwnThread(void*)
 {
-    for (;;) {
+    for (ULONGLONG lastLook = GetTickCount64();;) {
         WaitForSingleObject(watch.wake, 250);
         if (watch.faulted != 0)
             endProcess(static_cast<DWORD>(watch.faultCode));
-        const LONG64 since = InterlockedCompareExchange64(&watch.since, 0, 0);
-        if (watch.armed != 0 && since != 0 && GetTickCount64() - static_cast<ULONGLONG>(since) > watch.limit) {
+        const ULONGLONG now = GetTickCount64();
+        LONG64 since = InterlockedCompareExchange64(&watch.since, 0, 0);
+        // A driver the program's thread reports itself, as the last resort,
+        // may ask its user too: that time is the user's.
+        if (since != 0 && asksUser(0, watch.thread))
+            InterlockedCompareExchange64(&watch.since, since + static_cast<LONG64>(now - lastLook), since);
+        lastLook = now;
+        since = InterlockedCompareExchange64(&watch.since, 0, 0);
+        if (watch.armed != 0 && since != 0 && now - static_cast<ULONGLONG>(since) > watch.limit) {
             sayCutShort();
             endProcess(0);
         }

@@ -140,6 +140,9 @@ bool giveUp(ReportBlock* block, LONG64 told)
         InterlockedCompareExchange64(&block->progress, moved(told, callsOf(told), givenUp, false), told) == told;
 }
 
+// The announcements and the writing marks move the report on: once the
+// program has given up on it, none of them returns (moveOn), so that the
+// child writes and calls nothing more.
 namespace platform {
 
 void awaitTurn()

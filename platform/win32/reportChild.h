@@ -31,20 +31,14 @@ struct platform::ReportChild {
     LONG64 told = 0; // the progress the news told so far
 };
 
-// Lets go of a thread or kept report that is still inside its driver: it
-// keeps its start for good, since it may yet use it, and a keeper that
-// runs it is lost.
-void leaveThreadBehind(platform::ReportChild* child);
-
-// A thread that ended inside its driver may have ended holding locks the
-// process needs, as one left behind may hold them.
-void noteThreadEndedInDriver();
-
-// Frees a thread's or kept report's start once nothing uses it any more.
-void freeThreadStart(ThreadStart* start);
+// Lets go of a thread's or kept report's start (see reportThreads.cpp for
+// a report thread's life): freed when the report is over, the thread noted
+// as lost to its driver when it ended inside it; kept for good, with the
+// thread, and the keeper with it, when it is still inside its driver,
+// which releaseReportThread tells by its false result: the child's events
+// and runner then stay as they are.
+bool releaseReportThread(platform::ReportChild* child);
 
 // Made before any report thread runs (see prepareBeforeReportThreads):
-// the program's path and the job its children run in, and what the checks
-// for a child's windows first need.
+// the program's path and the job its children run in.
 void prepareChildStarts();
-void prepareWindowChecks();

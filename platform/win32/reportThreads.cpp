@@ -1,12 +1,34 @@
 // Report threads: when no child process can be started, a thread of this
 // process reports the driver through a block of its own, and tells its
-// news as a child does. A thread cannot be ended: one that its driver
-// holds up is left behind, and may hold locks the process needs.
+// news as a child does. A report thread's life, as the program sees it:
+//
+// - started: startReportThread makes its start (block, events, the report
+//   to run) and its thread, which is inside the driver's creation from its
+//   first instruction: its start and COM's belong to that call.
+// - kept: a driver made for one thread is reported by the keeper (below)
+//   instead; the report's runner is a copy of the keeper's thread handle,
+//   which ends only with the keeper, and the keeper's done event tells
+//   that the report is over.
+// - finished: the report is complete; the thread ends, or the keeper goes
+//   on with the next report, and releaseReportThread frees the start.
+// - ended: the thread ended inside its driver (ExitThread, or the keeper's
+//   thread with it). Its start is freed, but whatever the thread held, the
+//   loader's lock or the heap's, may stay held with no thread to let go.
+// - left behind: released while still inside its driver. A thread cannot
+//   be ended safely, so it keeps its start and events for good, since it
+//   may yet use them, and is never called nor waited for again; a keeper
+//   left behind is lost, and with it every driver made for one thread.
+//
+// Once a thread ended in its driver or was left behind, every driver the
+// program would report in its process first asks reportThreadBlock what
+// keeps it from being made, and the program ends at once after its prompt
+// (endIfThreadsLeft).
 #include <exception>
 #include <initializer_list>
 #include <iostream>
 #include <string>
 
+#include "platform/win32/askingWindows.h"
 #include "platform/win32/ownThreadWatch.h"
 #include "platform/win32/reportChild.h"
 #include "platform/win32/reportOutput.h"
@@ -55,8 +77,9 @@ struct Keeper {
 };
 Keeper* keeper;
 
-// Whether a report thread was left inside its driver or ended in it, and
-// whether the keeper was left among them.
+// What the program remembers of the threads it lost to their drivers:
+// whether one ended inside its driver or was left behind, and whether the
+// keeper was left among them.
 bool threadsLeft;
 bool keeperLost;
 
@@ -162,25 +185,30 @@ bool loaderHeldElsewhere()
     return held;
 }
 
+// Whether a thread's report is over: its thread ended, or the keeper is
+// done with it (or ended itself).
+bool threadReportDone(const platform::ReportChild* child)
+{
+    return WaitForSingleObject(child->runner, 0) == WAIT_OBJECT_0 ||
+        (child->reportDone != nullptr && WaitForSingleObject(child->reportDone, 0) == WAIT_OBJECT_0);
+}
+
 } // namespace
 
-void leaveThreadBehind(platform::ReportChild* child)
+bool releaseReportThread(platform::ReportChild* child)
 {
-    // A keeper lost keeps the main apartment: no driver made for one thread
-    // can be created after it (see reportThreadBlock).
-    if (child->kind == platform::ReportChild::Kind::keptReport)
-        keeper->lost = keeperLost = true;
-    threadsLeft = true;
-}
-
-void noteThreadEndedInDriver()
-{
-    threadsLeft = true;
-}
-
-void freeThreadStart(ThreadStart* start)
-{
-    delete start;
+    if (!threadReportDone(child)) {
+        // A keeper lost keeps the main apartment: no driver made for one
+        // thread can be created after it (see reportThreadBlock).
+        if (child->kind == platform::ReportChild::Kind::keptReport)
+            keeper->lost = keeperLost = true;
+        threadsLeft = true;
+        return false;
+    }
+    if (stateOf(progressOf(child->block)) != finished)
+        threadsLeft = true;
+    delete child->start;
+    return true;
 }
 
 namespace platform {
