@@ -56,7 +56,7 @@ DWORD WINAPI watchOwnThread(void*)
         LONG64 since = InterlockedCompareExchange64(&watch.since, 0, 0);
         // A driver the program's thread reports itself, as the last resort,
         // may ask its user too: that time is the user's.
-        if (since != 0 && asksUser(0, watch.thread))
+        if (watch.armed != 0 && since != 0 && asksUser(0, watch.thread))
             InterlockedCompareExchange64(&watch.since, since + static_cast<LONG64>(now - lastLook), since);
         lastLook = now;
         since = InterlockedCompareExchange64(&watch.since, 0, 0);
