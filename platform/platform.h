@@ -165,8 +165,10 @@ enum class ChildNews {
 };
 
 // Waits at most `milliseconds` of the child's own time, or waitForever,
-// for news of the child. Time while the child shows a window that is still
-// served is the user's, and is not counted.
+// for news of the child. The count goes on from the waits before while the
+// child stands where it stood, in the same call or between the same calls,
+// however often it wrote meanwhile; time while the child shows a window
+// that is still served is the user's, and is not counted.
 constexpr std::uint32_t waitForever = 0xFFFFFFFF;
 ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds);
 

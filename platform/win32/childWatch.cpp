@@ -42,7 +42,12 @@ ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
 {
     // This wait has a limit of its own.
     const OwnThreadWaits waits;
-    ULONGLONG counted = 0;
+    const LONG64 at = callsOf(child->told) << 3 | stateOf(child->told);
+    if (at != child->countedAt) {
+        child->countedAt = at;
+        child->counted = 0;
+    }
+    ULONGLONG& counted = child->counted;
     ULONGLONG last = GetTickCount64();
     for (;;) {
         ChildNews news;
@@ -70,7 +75,7 @@ ChildNews waitForChild(ReportChild* child, std::uint32_t milliseconds)
         const DWORD which = WaitForMultipleObjects(count, waited, FALSE, slice);
         const ULONGLONG tick = GetTickCount64();
         // While the child talks to its user, the time is the user's.
-        if (which != WAIT_TIMEOUT || !asksUser(child->processId, child->threadId))
+        if (milliseconds != waitForever && (which != WAIT_TIMEOUT || !asksUser(child->processId, child->threadId)))
             counted += tick - last;
         last = tick;
         if (which < WAIT_OBJECT_0 + ends) {

@@ -29,6 +29,11 @@ struct platform::ReportChild {
     ThreadStart* start = nullptr; // a thread's start, which holds its block
     HANDLE reportDone = nullptr; // a kept report's: set when the keeper is done with it
     LONG64 told = 0; // the progress the news told so far
+    // The limit's count for where the child stands, its state and calls:
+    // a write, its own or its driver's, pauses the count, and a wait after
+    // it goes on with the count as it was.
+    LONG64 countedAt = -1;
+    ULONGLONG counted = 0;
 };
 
 // Lets go of a thread's or kept report's start (see reportThreads.cpp for

@@ -1,13 +1,15 @@
 // Guards against a report child or thread that tells the wrong news, goes on past a driver call the program gave up
-// on, is not ended when released, gets the program's standard input, is resumed by the guard after a stack overflow or
-// a fault outside a guarded call, leaves such a fault to a debugger, leaves anything it inherited inheritable by what
-// its driver starts, or that a command line typed by hand can make; and against a program that leaves inheritable what
-// it makes for a child. The console test sees a child outlive the program. This program is its own children, and its
-// own debugger: main acts as the child or the debugger the test asks for.
+// on, counts the limit anew after each write in a call, is not ended when released, gets the program's standard input,
+// is resumed by the guard after a stack overflow or a fault outside a guarded call, leaves such a fault to a debugger,
+// leaves anything it inherited inheritable by what its driver starts, or that a command line typed by hand can make;
+// and against a program that leaves inheritable what it makes for a child. The console test sees a child outlive the
+// program. This program is its own children, and its own debugger: main acts as the child or the debugger the test asks
+// for.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <iostream>
 #include <string>
 
 #include "platform/platform.h"
@@ -81,6 +83,13 @@ int actAsChild(const std::string& act)
     }
     if (act == "inherits")
         return inheritableHandles();
+    if (act == "writesInCall") {
+        platform::announceOperation("init");
+        for (;;) {
+            std::cout << "A driver's own thread says hello." << std::endl;
+            Sleep(100);
+        }
+    }
     if (act == "late" || act == "soon")
         callThenGoOn(act.c_str());
     Sleep(INFINITE);
@@ -159,6 +168,26 @@ TEST(Win32Child, EndsWithTheStatusOfWhatEndedIt)
         platform::releaseChild(child);
     }
     EXPECT_FALSE(debugger.called());
+}
+
+// A child that writes inside a driver call, as a driver's own thread may
+// keep doing while the call hangs, pauses the limit and does not start it
+// anew.
+TEST(Win32Child, WritesInACallPauseTheLimit)
+{
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    const HANDLE nowhere = CreateFileW(L"NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetStdHandle(STD_OUTPUT_HANDLE, nowhere);
+    platform::ReportChild* child = platform::startReportChild("writesInCall", childClass);
+    SetStdHandle(STD_OUTPUT_HANDLE, output);
+    CloseHandle(nowhere);
+    ASSERT_NE(child, nullptr);
+    platform::letChildReport(child);
+    ChildNews news = ChildNews::entered;
+    for (const DWORD start = GetTickCount(); news != ChildNews::silent && GetTickCount() - start < 10000;)
+        news = platform::waitForChild(child, news == ChildNews::writing ? platform::waitForever : 1000);
+    EXPECT_EQ(news, ChildNews::silent);
+    platform::releaseChild(child);
 }
 
 // Nothing the program makes for a child stays inheritable in the program,
