@@ -183,7 +183,8 @@ int runProgram(const fs::path& directory, const fs::path& out, const fs::path& e
         const ULONGLONG ended = GetTickCount64();
         if (pauses) {
             const LastRead last = reader.get();
-            if (last.ended - std::max(last.began, ended) > 5000)
+            // The pipe may end before the program's end is seen here.
+            if (last.ended > std::max(last.began, ended) + 5000)
                 run.problems.push_back("the output stayed open after the program ended");
         }
         GetExitCodeProcess(started.hProcess, &status);
